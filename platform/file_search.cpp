@@ -1,0 +1,56 @@
+#include "platform/file_search.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <cctype>
+
+namespace kx::platform {
+namespace {
+
+bool SameLetter(char a, char b) {
+  return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+}
+
+}  // namespace
+
+bool WildcardMatch(const std::string& pattern, const std::string& name) {
+  // Iterative matcher with one back-tracking point: linear in practice and
+  // free of the exponential blow-up a recursive matcher has on many '*'.
+  std::size_t p = 0, n = 0;
+  std::size_t starP = std::string::npos, starN = 0;
+  while (n < name.size()) {
+    if (p < pattern.size() && pattern[p] == '*') {
+      starP = p++;
+      starN = n;
+    } else if (p < pattern.size() && (pattern[p] == '?' || SameLetter(pattern[p], name[n]))) {
+      ++p;
+      ++n;
+    } else if (starP != std::string::npos) {
+      p = starP + 1;
+      n = ++starN;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == '*') ++p;
+  return p == pattern.size();
+}
+
+std::optional<FoundFile> FindFirstMatch(const std::string& pattern) {
+  DIR* dir = opendir(".");
+  if (dir == nullptr) return std::nullopt;
+  std::optional<FoundFile> best;
+  while (const dirent* entry = readdir(dir)) {
+    std::string name = entry->d_name;
+    if (!WildcardMatch(pattern, name)) continue;
+    if (best && !(name < best->name)) continue;
+    struct stat info {};
+    if (stat(name.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
+    best = FoundFile{name, static_cast<std::uint64_t>(info.st_size)};
+  }
+  closedir(dir);
+  return best;
+}
+
+}  // namespace kx::platform
