@@ -1,17 +1,30 @@
 // Motorola S-record text to a byte image.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace kx {
 
 // Loads an S-record file into a caller's buffer. Holds no state: make one on
 // the stack, call LoadSRecordFile, discard it.
 //
-// The image runs from the lowest address of any data record to the highest
-// byte any data record wrote, moved to the start of the buffer; bytes no
-// record covered are 0xFF. A file without data records loads with length 0.
+// The file is read as a text-mode stream: a CR right before an LF is dropped,
+// a Ctrl-Z (0x1A) ends the file, and a line holds at most 511 characters with
+// its line end (a longer one is taken in 511-character pieces, and the piece
+// after the first does not begin with 'S', so the load fails).
+//
+// The first line must be a header (S0) with a correct checksum. After it,
+// S1-S3 are data records; every other type, S0 included, is skipped unread,
+// so a termination record does not end the load. Every line must begin with
+// 'S'.
+//
+// The image runs from the lowest start address of any data record that
+// carries data to the greatest end address of any such record, moved to the
+// start of the buffer; a later record overwrites an earlier one, and bytes no
+// record covered are 0xFF. A file without such records loads with length 0.
 class SRecordLoader {
  public:
   // True when the file was read to its end without a fault; the image is
@@ -21,8 +34,42 @@ class SRecordLoader {
   // first line that is not a header (S0) with a correct checksum, a data
   // record (S1-S3) with a wrong checksum, or one that would end beyond
   // `capacity`. Nothing outside buffer[0, capacity) is ever written.
+  //
+  // The buffer and the length are untouched when the file cannot be opened;
+  // once it is, all `capacity` bytes are set to 0xFF first. After a failure
+  // both hold partial results that the caller must discard.
   bool LoadSRecordFile(std::string path, std::uint8_t* buffer, std::uint32_t capacity,
                        std::int32_t* imageLength);
+
+ private:
+  // One record as read from its line.
+  struct Record {
+    int type = 0;
+    std::size_t addressBytes = 0;
+    std::size_t byteCount = 0;
+    // The byteCount bytes after the byte count: address, data, checksum.
+    std::uint8_t fields[255] = {};
+    std::uint32_t address = 0;
+    std::size_t dataLength = 0;
+    std::uint8_t storedChecksum = 0;
+
+    const std::uint8_t* data() const { return fields + addressBytes; }
+  };
+
+  // Reads one line (without its line end) into `record`. False when the line
+  // does not begin with 'S', or when a record of type 0 to 3 is malformed: a
+  // byte count that leaves no room for the address and the checksum, a line
+  // too short for its byte count, or a character that is not a hex digit in
+  // any field. Types 4 to 9 only get their type stored.
+  static bool ParseRecord(std::string_view line, Record* record);
+
+  // Ones' complement of the low byte of the sum of the byte count, the
+  // address bytes and the data bytes of a parsed record.
+  static std::uint8_t RecordChecksum(const Record& record);
+
+  // Decodes `n` pairs of hex digits (either case) from `text` into `out`;
+  // false when any of the 2n characters is not a hex digit.
+  static bool HexToBytes(const char* text, std::uint8_t* out, std::size_t n);
 };
 
 }  // namespace kx

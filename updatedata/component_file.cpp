@@ -1,0 +1,33 @@
+#include "updatedata/component_file.h"
+
+#include "platform/file_io.h"
+#include "updatedata/srecord_loader.h"
+
+namespace kx {
+
+bool ReadComponentFile(const ComponentTraits& traits, const platform::FoundFile& file,
+                       LoadedImage& image) {
+  if (traits.isFirmware) {
+    ByteBuffer buffer = AllocateBytes(kFirmwareBufferSize);
+    if (!buffer) return false;
+    std::int32_t length = 0;
+    if (!SRecordLoader().LoadSRecordFile(file.name, buffer.get(), kFirmwareBufferSize, &length) ||
+        length < 0) {
+      return false;
+    }
+    image.buffer = std::move(buffer);
+    image.size = static_cast<std::uint32_t>(length);
+    return true;
+  }
+  if (file.size > 0xFFFFFFFFu) return false;
+  ByteBuffer buffer = AllocateBytes(static_cast<std::size_t>(file.size));
+  if (!buffer) return false;
+  if (!platform::ReadFileExactly(file.name, buffer.get(), static_cast<std::size_t>(file.size))) {
+    return false;
+  }
+  image.buffer = std::move(buffer);
+  image.size = static_cast<std::uint32_t>(file.size);
+  return true;
+}
+
+}  // namespace kx

@@ -1,0 +1,105 @@
+// The update data in memory: per component a version text and an image, the
+// package's stored checksum and the whole package as last read.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "platform/local_date.h"
+#include "updatedata/byte_buffer.h"
+#include "updatedata/component.h"
+#include "updatedata/component_image.h"
+
+namespace kx {
+
+// The package's fixed name, relative to the working directory.
+inline constexpr const char* kPackageFileName = "DERadori.kx";
+
+// FindUpdateFiles' result bits.
+inline constexpr int kPackageFilePresent = 1;
+inline constexpr int kComponentFilesPresent = 2;
+
+// Owns the package image and one buffer per component. A ComponentImage that
+// an accessor returns points into this object: it stays valid while the data
+// set lives and until a later LoadPackage replaces that component's buffer.
+// Not copyable, since descriptors point into it. Every file name is relative
+// to the working directory.
+class UpdateDataSet {
+ public:
+  UpdateDataSet();
+  UpdateDataSet(const UpdateDataSet&) = delete;
+  UpdateDataSet& operator=(const UpdateDataSet&) = delete;
+
+  // --- the package file (package_file.cpp) ---
+
+  // Reads, unscrambles, length-checks and splits DERadori.kx. 1: loaded;
+  // 0: no file, shorter than the header, unreadable, or its length is not
+  // 256 plus the four sizes. On failure the version texts, images and stored
+  // checksum stay as they were.
+  int LoadPackage();
+
+  // LoadPackage on a package at any path (the terminal tool inspects files of
+  // other names); `size` is the file's length as a directory search gave it.
+  int LoadPackageFile(const std::string& path, std::uint64_t size);
+
+  // 1 when the loaded images' byte sum equals the stored checksum exactly.
+  // Meaningful only after LoadPackage returned 1.
+  int VerifyChecksum() const;
+
+  // XORs `length` bytes in place with the key stream of `seed`; its own
+  // inverse. Always 1: the key stream is applied as it is made.
+  static int Scramble(std::uint8_t* buffer, std::int32_t seed, std::uint32_t length);
+
+  // --- component files (component_files.cpp) ---
+
+  // kComponentFilesPresent when any "KXFPGA*.rbf", "KXFirm*.s" or
+  // "KXBoot*.s" exists, plus kPackageFilePresent when DERadori.kx does.
+  int FindUpdateFiles() const;
+
+  // 1 when every component file present holds the content its name promises
+  // (FPGA files are not S-records, firmware files are).
+  int CheckComponentFileKinds() const;
+
+  // --- the rebuild (package_rebuild.cpp) ---
+
+  // Merges the component files with the existing package, newer version
+  // winning per component, and writes DERadori.kx anew, atomically, with the
+  // seed of `date`. 1: written in full; 0: failed and the old package file is
+  // untouched. The merged result is not put into this data set.
+  int RebuildPackage(const platform::LocalDate& date);
+  int RebuildPackage() { return RebuildPackage(platform::TodayLocal()); }
+
+  // --- accessors: copies; they check and change nothing ---
+
+  ComponentImage GetFpga1Image() const { return ImageOf(Component::kFpga1); }
+  ComponentImage GetFpga2Image() const { return ImageOf(Component::kFpga2); }
+  ComponentImage GetFirmApplImage() const { return ImageOf(Component::kFirmAppl); }
+  ComponentImage GetFirmBootImage() const { return ImageOf(Component::kFirmBoot); }
+  std::string GetFpga1Version() const { return VersionOf(Component::kFpga1); }
+  std::string GetFpga2Version() const { return VersionOf(Component::kFpga2); }
+  std::string GetFirmApplVersion() const { return VersionOf(Component::kFirmAppl); }
+  std::string GetFirmBootVersion() const { return VersionOf(Component::kFirmBoot); }
+
+  ComponentImage ImageOf(Component c) const { return m_images[Index(c)]; }
+  std::string VersionOf(Component c) const { return m_versions[Index(c)]; }
+
+  // The stored checksum of the last package loaded (0 before the first).
+  double StoredChecksum() const { return m_storedChecksum; }
+  // The unscrambled package as last read, and its length (0: none).
+  const std::uint8_t* PackageImage() const { return m_package.get(); }
+  std::size_t PackageSize() const { return m_packageSize; }
+
+ private:
+  static constexpr std::size_t Index(Component c) { return static_cast<std::size_t>(c); }
+
+  std::array<std::string, kComponentCount> m_versions;
+  std::array<ComponentImage, kComponentCount> m_images;
+  std::array<ByteBuffer, kComponentCount> m_buffers;  // what m_images[i].data points into
+  double m_storedChecksum = 0.0;
+  ByteBuffer m_package;
+  std::size_t m_packageSize = 0;
+};
+
+}  // namespace kx
