@@ -1,0 +1,133 @@
+// The English and Japanese string tables.
+#include "res/string_table.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <iterator>
+
+namespace kx {
+namespace {
+
+// Ids without an entry (402, 407 and 409 among the message ids) are shown by
+// no dialog; LoadString gives the empty string for them.
+constexpr StringEntry kStrings[] = {
+    // Start dialog: the About entry of its system menu and its text lines; the
+    // leading spaces of 103 to 105 (ideographic spaces in Japanese) indent the
+    // list items. 107 is the message that ends a completed update.
+    {101, "Version info DERadori(&A)...", "バージョン情報 DERadori(&A)..."},
+    {102, "Starts update for KX58. Please note the following before starting update.",
+     "KX58のアップデートを開始します。\n"
+     "アップデートを開始する前に次のことに注意してください。"},
+    {103,
+     " - Please do not end update on the way, and do not operate other application. It might cause "
+     "the breakdown of the PCI-board.",
+     "　- アップデートを途中で終了したり、他のアプリケーションを操作しないでください。\n"
+     "　　PCIボードの故障の原因になる場合があります。"},
+    {104, " - Please exit all Application under execution.",
+     "　- 実行中のすべてのアプリケーションを終了してください。"},
+    {105, " - After complete update, it is necessary to reboot the computer.",
+     "　- アップデート完了後、コンピュータを再起動する必要があります。"},
+    {106, "Please click [Next] to make update continue.",
+     "アップデートを続行するには［次へ］をクリックしてください。"},
+    {107,
+     "KX58 update completed.\n"
+     "Please reboot the computer to make update effective.",
+     "KX58アップデートは正常に終了しました。\n"
+     "アップデートを有効にするにはコンピュータを再起動してください。"},
+
+    // Status lines of the update dialog and the board selection's prompt.
+    {204, "Please click [Start] to make update start.",
+     "アップデートを開始するには［スタート］をクリックしてください。"},
+    {205, "It is updating. Please do not turn off power.",
+     "アップデートしています。電源を切らないで下さい。"},
+    {206, "Please select updated the PCI-board.", "アップデートするPCIボードを選択してください。"},
+    {207, "Update is canceled.", "アップデートはキャンセルされました。"},
+
+    // Button texts.
+    {301, "Next", "次へ"},
+    {302, "Cancel", "キャンセル"},
+    {303, "Start", "スタート"},
+
+    // Message boxes. The two-digit error code closes each failure message.
+    {401,
+     "PCI-board does not insert, or PCI-board is not recognized. \n"
+     "Update is exited.\n"
+     "(Error Code:01)",
+     "PCIボードが挿さっていないかPCIボードを認識していません。\n"
+     "アップデートを終了します。\n"
+     "（ｴﾗｰｺｰﾄﾞ:01）"},
+    {403,
+     "Update file does not open.\n"
+     " Exits update.\n"
+     "(Error Code:03)",
+     "アップデートファイルが開けません。\n"
+     "アップデートを終了します。\n"
+     "（ｴﾗｰｺｰﾄﾞ:03）"},
+    {404,
+     "Update file is wrong. Exits update.\n"
+     "(Error Code:04)",
+     "アップデートファイルが正しくありません。アップデートを終了します。\n"
+     "（ｴﾗｰｺｰﾄﾞ:04）"},
+    {405, "Version that will update from now becomes the one older than now version.",
+     "これからアップデートするバージョンは現在のバージョンより以前のものになります。\n"
+     "アップデートを続けますか？"},
+    {406,
+     "Failed update.\n"
+     "Please contact support whether it updates again after reboot.\n"
+     "(Error Code:06)",
+     "アップデートに失敗しました。\n"
+     "再起動後に再度アップデートするかサポートに連絡して下さい。\n"
+     "（ｴﾗｰｺｰﾄﾞ:06)"},
+    {408,
+     "The file name of load module file is not corresponding to the kind of file.\n"
+     "Please confirm the file name and the kind of file.\n"
+     "(Error Code:08)",
+     "ロードモジュールファイルのファイル名とファイルの種類が一致しません。\n"
+     "ファイル名とファイルの種類を確認してください。\n"
+     "（ｴﾗｰｺｰﾄﾞ:08）"},
+    {410, "It is not necessary to update it. Update is exited. ",
+     "アップデートする必要はありません。アップデートを終了します。"},
+
+    // Log lines: a step's text ends in ".....", then the completion or failure mark.
+    {501, "Completed\r\n", "完了\r\n"},
+    {502, "Initializing.....", "初期化しています....."},
+    {503, "Checking the file.....", "ファイルをチェックしています....."},
+    {504, "Opens the file.....", "ファイルを開いています....."},
+    {505, "Updates FPGA1.....", "FPGA1のアップデートをしています....."},
+    {506, "Updates FPGA2.....", "FPGA2のアップデートをしています....."},
+    {507, "Updates Firm(Appl).....", "Firm(Appl)のアップデートをしています....."},
+    {508, "Failuer.", "失敗"},
+    {509, "Cancel", "キャンセル"},
+    {510, "Updates Firm(Boot).....", "Firm(Boot)のアップデートをしています....."},
+
+    // Caption of the board selection dialog.
+    {601, "Select the PCI-board", "PCIボード選択"},
+};
+
+constexpr bool IdsAscend() {
+  for (std::size_t i = 1; i < std::size(kStrings); ++i) {
+    if (kStrings[i - 1].id >= kStrings[i].id) {
+      return false;
+    }
+  }
+  return true;
+}
+static_assert(IdsAscend(), "kStrings must be sorted by id without duplicates");
+
+}  // namespace
+
+const StringEntry* FindString(int id) {
+  const auto* it =
+      std::lower_bound(std::begin(kStrings), std::end(kStrings), id,
+                       [](const StringEntry& entry, int key) { return entry.id < key; });
+  return it != std::end(kStrings) && it->id == id ? it : nullptr;
+}
+
+std::string LoadString(int id, Language language) {
+  const StringEntry* entry = FindString(id);
+  return entry == nullptr ? std::string() : std::string(entry->Text(language));
+}
+
+std::span<const StringEntry> AllStrings() { return kStrings; }
+
+}  // namespace kx
