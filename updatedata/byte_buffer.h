@@ -1,23 +1,11 @@
-// Owned byte buffers that may fail to allocate without throwing.
+// Owned byte buffers, as the platform layer makes them.
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
-#include <memory>
-#include <new>
+#include "platform/byte_buffer.h"
 
 namespace kx {
 
-using ByteBuffer = std::unique_ptr<std::uint8_t[]>;
-
-// A buffer of `size` bytes with indeterminate contents, or null when memory
-// cannot be had. The core reports that as failure instead of throwing.
-inline ByteBuffer AllocateBytes(std::size_t size) noexcept {
-  try {
-    return std::make_unique_for_overwrite<std::uint8_t[]>(size == 0 ? 1 : size);
-  } catch (const std::bad_alloc&) {
-    return nullptr;
-  }
-}
+using platform::AllocateBytes;
+using platform::ByteBuffer;
 
 }  // namespace kx

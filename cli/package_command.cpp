@@ -1,0 +1,309 @@
+// kxupdate package inspect | build | extract
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+
+#include "cli/arguments.h"
+#include "cli/commands.h"
+#include "cli/json_writer.h"
+#include "platform/file_io.h"
+#include "platform/file_search.h"
+#include "platform/local_date.h"
+#include "res/string_table.h"
+#include "res/ui_language.h"
+#include "updatedata/package_format.h"
+#include "updatedata/update_data_set.h"
+
+namespace kx::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+const char* const kPackageUsage =
+    "usage: kxupdate package inspect [FILE] [--json]\n"
+    "       kxupdate package build [DIR] [--date YYYY-MM-DD]\n"
+    "       kxupdate package extract [FILE] --out DIR\n";
+
+// What a package file says about itself, read independently of the data set
+// so that a damaged file can still be described.
+struct PackageReport {
+  std::string path;
+  bool exists = false;
+  std::uint64_t length = 0;
+  bool loaded = false;
+  bool checksumOk = false;
+  std::int32_t seed = 0;
+  bool headerRead = false;
+  package::Header header{};
+  double computedChecksum = 0;
+  std::string problem;  // the check that failed, empty when none did
+};
+
+PackageReport InspectPackage(const std::string& path, UpdateDataSet& set) {
+  PackageReport report;
+  report.path = path;
+  std::error_code error;
+  if (!fs::is_regular_file(path, error)) {
+    report.problem = "no package file " + path;
+    return report;
+  }
+  report.exists = true;
+  report.length = fs::file_size(path, error);
+  report.loaded = set.LoadPackageFile(path, report.length) == 1;
+  report.checksumOk = report.loaded && set.VerifyChecksum() == 1;
+
+  std::vector<std::uint8_t> bytes;
+  if (report.length >= package::kHeaderSize && report.length <= (64u << 20) &&
+      platform::ReadWholeFile(path, bytes) && bytes.size() >= package::kHeaderSize) {
+    report.seed = static_cast<std::int32_t>(std::uint32_t{bytes[240]} | std::uint32_t{bytes[241]} << 8 |
+                                            std::uint32_t{bytes[242]} << 16 |
+                                            std::uint32_t{bytes[243]} << 24);
+    package::ApplyKeyStream(bytes.data(), report.seed, bytes.size());
+    report.header = package::DecodeHeader(bytes.data());
+    report.headerRead = true;
+  } else if (report.loaded) {
+    report.seed = 0;
+  }
+  if (report.loaded) {
+    report.header.checksum = set.StoredChecksum();
+    report.computedChecksum = package::ByteSum(set.PackageImage() + package::kHeaderSize,
+                                               set.PackageSize() - package::kHeaderSize);
+  }
+
+  if (report.length < package::kHeaderSize) {
+    report.problem = "file is " + std::to_string(report.length) +
+                     " bytes, shorter than the 256-byte header";
+  } else if (!report.loaded && report.headerRead &&
+             report.header.ExpectedFileSize() != report.length) {
+    report.problem = "length test failed: file is " + std::to_string(report.length) +
+                     " bytes, header says 256 + sizes = " +
+                     std::to_string(report.header.ExpectedFileSize());
+  } else if (!report.loaded) {
+    report.problem = "package could not be read";
+  } else if (!report.checksumOk) {
+    char text[160];
+    std::snprintf(text, sizeof text, "checksum test failed: stored %.0f, images sum to %.0f",
+                  report.header.checksum, report.computedChecksum);
+    report.problem = text;
+  }
+  return report;
+}
+
+void PrintReportText(const PackageReport& report, const UpdateDataSet& set) {
+  std::cout << "package:  " << report.path << "\n";
+  if (!report.exists) return;
+  std::cout << "length:   " << report.length << " bytes\n";
+  if (report.headerRead || report.loaded) {
+    std::cout << "seed:     " << report.seed << "\n";
+  }
+  if (report.loaded) {
+    char text[128];
+    std::snprintf(text, sizeof text, "checksum: %.0f stored, %.0f computed, %s\n",
+                  report.header.checksum, report.computedChecksum,
+                  report.checksumOk ? "matches" : "DOES NOT MATCH");
+    std::cout << text;
+    std::cout << "components:\n";
+    for (const ComponentTraits& traits : kComponents) {
+      ComponentImage image = set.ImageOf(traits.component);
+      std::string version = set.VersionOf(traits.component);
+      std::snprintf(text, sizeof text, "  %-10s kind %d  version %-12s %10u bytes\n", traits.label,
+                    traits.kind, version.empty() ? "-" : version.c_str(), image.size);
+      std::cout << text;
+    }
+  }
+}
+
+void PrintReportJson(const PackageReport& report, const UpdateDataSet& set) {
+  JsonWriter json;
+  json.BeginObject();
+  json.Key("file").String(report.path);
+  json.Key("loaded").Bool(report.loaded);
+  json.Key("checksum_ok").Bool(report.checksumOk);
+  json.Key("seed");
+  if (report.headerRead || report.loaded) {
+    json.Number(std::int64_t{report.seed});
+  } else {
+    json.Null();
+  }
+  json.Key("length").Number(static_cast<std::int64_t>(report.length));
+  json.Key("stored_checksum");
+  if (report.loaded) {
+    json.Number(report.header.checksum);
+  } else {
+    json.Null();
+  }
+  json.Key("computed_checksum");
+  if (report.loaded) {
+    json.Number(report.computedChecksum);
+  } else {
+    json.Null();
+  }
+  json.Key("error");
+  if (report.problem.empty()) {
+    json.Null();
+  } else {
+    json.String(report.problem);
+  }
+  json.Key("components").BeginArray();
+  if (report.loaded) {
+    for (const ComponentTraits& traits : kComponents) {
+      json.BeginObject();
+      json.Key("label").String(traits.label);
+      json.Key("kind").Number(std::int64_t{traits.kind});
+      json.Key("version").String(set.VersionOf(traits.component));
+      json.Key("size").Number(std::int64_t{set.ImageOf(traits.component).size});
+      json.EndObject();
+    }
+  }
+  json.EndArray();
+  json.EndObject();
+  std::cout << json.text() << "\n";
+}
+
+int Inspect(const Arguments& args) {
+  if (args.positional().size() > 2) {
+    PrintError("package inspect takes at most one file");
+    return kExitUsage;
+  }
+  std::string path = args.positional().size() == 2 ? args.positional()[1] : kPackageFileName;
+  UpdateDataSet set;
+  PackageReport report = InspectPackage(path, set);
+  if (args.Has("json")) {
+    PrintReportJson(report, set);
+  } else {
+    PrintReportText(report, set);
+  }
+  if (!report.problem.empty()) {
+    PrintError(report.problem);
+    return kExitFailure;
+  }
+  return kExitOk;
+}
+
+// The build date: --date, else SOURCE_DATE_EPOCH (as UTC, the convention for
+// reproducible builds), else today in the local time zone.
+bool BuildDate(const Arguments& args, platform::LocalDate& date) {
+  if (auto text = args.Value("date")) {
+    auto parsed = platform::ParseIsoDate(*text);
+    if (!parsed) {
+      PrintError("--date wants a calendar date as YYYY-MM-DD, not '" + *text + "'");
+      return false;
+    }
+    date = *parsed;
+    return true;
+  }
+  if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH"); epoch && *epoch) {
+    char* end = nullptr;
+    long long seconds = std::strtoll(epoch, &end, 10);
+    if (*end != '\0' || seconds < 0) {
+      PrintError(std::string("SOURCE_DATE_EPOCH is not a number of seconds: '") + epoch + "'");
+      return false;
+    }
+    std::time_t when = static_cast<std::time_t>(seconds);
+    std::tm parts{};
+    gmtime_r(&when, &parts);
+    date = {parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday};
+    return true;
+  }
+  date = platform::TodayLocal();
+  return true;
+}
+
+int Build(const Arguments& args) {
+  if (args.positional().size() > 2) {
+    PrintError("package build takes at most one folder");
+    return kExitUsage;
+  }
+  platform::LocalDate date{};
+  if (!BuildDate(args, date)) return kExitUsage;
+  const Language language = UserInterfaceLanguage();
+  if (args.positional().size() == 2) {
+    std::error_code error;
+    fs::current_path(args.positional()[1], error);
+    if (error) {
+      PrintError("cannot work in " + args.positional()[1] + ": " + error.message());
+      return kExitFailure;
+    }
+  }
+  UpdateDataSet set;
+  if ((set.FindUpdateFiles() & kComponentFilesPresent) == 0) {
+    PrintError("no component files (KXFPGA1v*.rbf, KXFPGA2v*.rbf, KXFirmv*.s, KXBootv*.s) here");
+    return kExitFailure;
+  }
+  if (!set.CheckComponentFileKinds()) {
+    std::cerr << LoadString(408, language) << "\n";
+    return kExitFailure;
+  }
+  if (!set.RebuildPackage(date)) {
+    std::cerr << LoadString(403, language) << "\n";
+    return kExitFailure;
+  }
+  UpdateDataSet written;
+  PackageReport report = InspectPackage(kPackageFileName, written);
+  std::cout << "wrote " << kPackageFileName << "\n";
+  PrintReportText(report, written);
+  return report.problem.empty() ? kExitOk : kExitFailure;
+}
+
+std::string ExtractName(const ComponentTraits& traits) {
+  switch (traits.component) {
+    case Component::kFpga1: return "FPGA1.bin";
+    case Component::kFpga2: return "FPGA2.bin";
+    case Component::kFirmAppl: return "Firm-Appl.bin";
+    case Component::kFirmBoot: return "Firm-Boot.bin";
+  }
+  return "component.bin";
+}
+
+int Extract(const Arguments& args) {
+  auto out = args.Value("out");
+  if (!out || args.positional().size() > 2) {
+    PrintError("package extract wants [FILE] and --out DIR");
+    return kExitUsage;
+  }
+  std::string path = args.positional().size() == 2 ? args.positional()[1] : kPackageFileName;
+  UpdateDataSet set;
+  PackageReport report = InspectPackage(path, set);
+  if (!report.problem.empty()) {
+    PrintError(report.problem + "; nothing extracted");
+    return kExitFailure;
+  }
+  std::error_code error;
+  fs::create_directories(*out, error);
+  if (error) {
+    PrintError("cannot make " + *out + ": " + error.message());
+    return kExitFailure;
+  }
+  for (const ComponentTraits& traits : kComponents) {
+    ComponentImage image = set.ImageOf(traits.component);
+    if (image.size == 0) continue;
+    std::string target = (fs::path(*out) / ExtractName(traits)).string();
+    if (!platform::AtomicReplaceFile(target, {image.data, image.size})) {
+      PrintError("cannot write " + target);
+      return kExitFailure;
+    }
+    std::cout << traits.label << " " << set.VersionOf(traits.component) << " -> " << target << " ("
+              << image.size << " bytes)\n";
+  }
+  return kExitOk;
+}
+
+}  // namespace
+
+int RunPackageCommand(const std::vector<std::string>& words) {
+  Arguments args(words, {"json"}, {"date", "out"});
+  if (!args.ok()) {
+    PrintError(args.error());
+    std::cerr << kPackageUsage;
+    return kExitUsage;
+  }
+  const std::string verb = args.positional().empty() ? "" : args.positional()[0];
+  if (verb == "inspect") return Inspect(args);
+  if (verb == "build") return Build(args);
+  if (verb == "extract") return Extract(args);
+  std::cerr << kPackageUsage;
+  return kExitUsage;
+}
+
+}  // namespace kx::cli

@@ -1,0 +1,30 @@
+#include "platform/byte_buffer.h"
+
+#include <sys/mman.h>
+
+#include <cstdlib>
+
+namespace kx::platform {
+namespace {
+
+constexpr std::size_t kHugePage = 2u << 20;
+
+}  // namespace
+
+void FreeBytes::operator()(std::uint8_t* bytes) const noexcept { std::free(bytes); }
+
+ByteBuffer AllocateBytes(std::size_t size) noexcept {
+  if (size == 0) size = 1;
+  void* memory = nullptr;
+  if (size >= kHugePage) {
+    std::size_t rounded = (size + kHugePage - 1) / kHugePage * kHugePage;
+    if (posix_memalign(&memory, kHugePage, rounded) != 0) return nullptr;
+    madvise(memory, rounded, MADV_HUGEPAGE);  // a hint: without it all still works
+  } else {
+    memory = std::malloc(size);
+    if (memory == nullptr) return nullptr;
+  }
+  return ByteBuffer(static_cast<std::uint8_t*>(memory));
+}
+
+}  // namespace kx::platform
