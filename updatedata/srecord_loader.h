@@ -13,8 +13,8 @@ namespace kx {
 //
 // The file is read as a text-mode stream: a CR right before an LF is dropped,
 // a Ctrl-Z (0x1A) ends the file, and a line holds at most 511 characters with
-// its line end (a longer one is taken in 511-character pieces, and the piece
-// after the first does not begin with 'S', so the load fails).
+// its line end (a longer one is cut into such lines where a 512-byte fgets
+// buffer would cut it; the piece after the cut rarely begins with 'S').
 //
 // The first line must be a header (S0) with a correct checksum. After it,
 // S1-S3 are data records; every other type, S0 included, is skipped unread,
