@@ -19,6 +19,20 @@ int CNextDlg::OpenCamera() {
     chosen = *choice;
   }
 
+  // One update per board at a time, across processes: the lock is held
+  // for the dialog's whole life.
+  if (m_options.lockBoard && !chosen.empty()) {
+    auto lock = std::make_unique<platform::NamedLock>("board-" + chosen);
+    if (!lock->TryAcquire()) {
+      m_boardLockRefused = true;
+      m_boardLockHolder = lock->HolderPid();
+      m_boardId = chosen;
+      return 0;
+    }
+    m_boardLock = std::move(lock);
+  }
+  m_boardId = chosen;
+
   char id[kBoardIdSize] = {};
   std::strncpy(id, chosen.c_str(), kBoardIdSize - 1);
   m_hCamera = m_driver.CAM_CreateCameraEx(id, 1);

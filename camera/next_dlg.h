@@ -8,11 +8,16 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "camera/camera_driver.h"
 #include "camera/driver_event_state.h"
+#include "camera/run_steps.h"
 #include "camera/update_dialog_window.h"
 #include "platform/auto_reset_event.h"
+#include "platform/named_lock.h"
+#include "res/string_table.h"
+#include "res/ui_language.h"
 #include "updatedata/update_data_set.h"
 
 namespace kx {
@@ -27,6 +32,31 @@ struct NextDlgOptions {
   // A driver that sends nothing for this long ends the wait (and so the
   // run) as failed. None: wait without end, as the dialog always did.
   std::optional<std::chrono::milliseconds> eventTimeout;
+  // The language of every text the dialog shows.
+  Language language = UserInterfaceLanguage();
+  // Take the per-board lock before the camera is created, so that two
+  // updates of one board cannot run at once.
+  bool lockBoard = true;
+};
+
+// Where the dialog stands; front ends read it to tell how it ended.
+enum class DialogState {
+  kInitialising,  // OnInitDialog runs
+  kStopped,       // initialisation failed; Cancel is the way out
+  kReady,         // the update is needed; Start is enabled
+  kNotNeeded,     // message 410 shown, the dialog ended with OK
+  kRunning,       // OnStart runs
+  kCompleted,     // all components written, message 107, ended with OK
+  kFailed,        // error 06; Cancel is the way out
+  kCancelled,     // an older version was declined; Cancel is the way out
+};
+
+// One component as the run would treat it (kxupdate update --check).
+struct ComponentPlan {
+  Component component;
+  std::string packageVersion;
+  std::string installedText;  // empty when skipped: the driver is not asked
+  RunAction action;
 };
 
 class CNextDlg {
@@ -36,6 +66,33 @@ class CNextDlg {
   ~CNextDlg();  // deletes the camera when one was created
   CNextDlg(const CNextDlg&) = delete;
   CNextDlg& operator=(const CNextDlg&) = delete;
+
+  // --- initialisation (update_dialog_init.cpp) ---
+
+  // Opens the camera, finds, checks, rebuilds, loads and verifies the update
+  // data, reads the installed versions and decides. Ends in kStopped (with
+  // ErrorCode() 1, 3, 4 or 8), kReady or kNotNeeded. Always true.
+  bool OnInitDialog();
+
+  // -1, 0 or +1: the "V%.2d.%.2d.%.2d" form of `versionName` compared byte
+  // by byte with the driver's `installedText`.
+  static int CompareWithInstalled(const std::string& versionName, const std::string& installedText);
+
+  // Appends string `id` to the log, shows the whole log, repaints.
+  void AppendStatus(int id);
+
+  // --- update run (update_run.cpp) ---
+
+  // Start: writes every component the data set holds, in order. Ends in
+  // kCompleted, kFailed (ErrorCode() 6) or kCancelled. Only from kReady.
+  void OnStart();
+
+  // The failure ending of the run: log, status, Cancel, message 406.
+  void ReportUpdateFailure();
+
+  // For each component, what Start would do with it; asks the driver for
+  // the installed versions and sends nothing. Only from kReady.
+  std::vector<ComponentPlan> PlanRun();
 
   // --- camera connection (camera_connection.cpp) ---
 
@@ -75,6 +132,19 @@ class CNextDlg {
   CAM_HANDLE CameraHandle() const { return m_hCamera; }
   const std::string& Log() const { return m_strLog; }
   UpdateDataSet& UpdateData() { return m_updateData; }
+  DialogState State() const { return m_state; }
+  // The two-digit code of the message the dialog ended with (1, 3, 4, 6 or
+  // 8), 0 when none.
+  int ErrorCode() const { return m_errorCode; }
+  // The driver error whose name the log shows after a failure.
+  std::int32_t FailureDriverError() const { return m_failureDriverError; }
+  // Retried packets per component in this run, in component order.
+  const std::array<std::int32_t, kComponentCount>& RetryCounts() const { return m_retryCounts; }
+  // The board that was opened (empty until then).
+  const std::string& BoardId() const { return m_boardId; }
+  // After a refused board lock: the process that holds it, when known.
+  std::optional<pid_t> BoardLockHolder() const { return m_boardLockHolder; }
+  bool BoardLockRefused() const { return m_boardLockRefused; }
 
  private:
   CameraDriver& m_driver;
@@ -86,6 +156,21 @@ class CNextDlg {
   std::string m_strLog;
   std::int32_t m_bFwAreaError = 0;
   std::unique_ptr<platform::AutoResetEvent> m_hDriverEvent;
+
+  std::string Text(int id) const { return LoadString(id, m_options.language); }
+  void FailInitialisation(int message, int errorCode);
+  ComponentPlan PlanComponent(const RunStep& step);
+  bool AwaitEvent(std::int32_t type);
+  void EndCancelled();
+
+  DialogState m_state = DialogState::kInitialising;
+  int m_errorCode = 0;
+  std::int32_t m_failureDriverError = 0;
+  std::array<std::int32_t, kComponentCount> m_retryCounts{};
+  std::string m_boardId;
+  std::unique_ptr<platform::NamedLock> m_boardLock;
+  bool m_boardLockRefused = false;
+  std::optional<pid_t> m_boardLockHolder;
 
   DriverEventQueue m_events;
   DriverEvent m_currentEvent;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -29,6 +30,13 @@ class UpdateDialogWindow {
   virtual ~UpdateDialogWindow() = default;
   virtual void Show() = 0;
   virtual void SetLogText(const std::string& text) = 0;     // the whole log view
+  // The log view during a component's write: the log followed by the
+  // progress text ("37[%]"); `percent` is that number as the driver sent it,
+  // for front ends that draw a bar.
+  virtual void ShowProgress(const std::string& logWithProgress, std::int32_t percent) {
+    (void)percent;
+    SetLogText(logWithProgress);
+  }
   virtual void SetStatusText(const std::string& text) = 0;  // the status line
   virtual void SetButtonTexts(const std::string& start, const std::string& cancel) = 0;
   virtual void EnableStart(bool on) = 0;

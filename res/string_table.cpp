@@ -87,6 +87,16 @@ constexpr StringEntry kStrings[] = {
      "（ｴﾗｰｺｰﾄﾞ:08）"},
     {410, "It is not necessary to update it. Update is exited. ",
      "アップデートする必要はありません。アップデートを終了します。"},
+    // Our own additions: one update per board at a time, and the optional
+    // limit on how long the run waits for the driver. {board}, {pid} and
+    // {seconds} are filled in where they are shown.
+    {411,
+     "The PCI-board {board} is being updated by another program (process {pid}).\n"
+     "Update is exited.\n(Error Code:01)",
+     "PCIボード{board}は他のプログラム（プロセス{pid}）がアップデートしています。\n"
+     "アップデートを終了します。\n（ｴﾗｰｺｰﾄﾞ:01）"},
+    {412, "No event from the driver for {seconds} seconds.",
+     "ドライバから{seconds}秒間イベントがありません。"},
 
     // Log lines: a step's text ends in ".....", then the completion or failure mark.
     {501, "Completed\r\n", "完了\r\n"},

@@ -1,0 +1,114 @@
+// CNextDlg from its opening to the update decision.
+#include <cstring>
+
+#include "camera/next_dlg.h"
+#include "camera/text_fields.h"
+#include "updatedata/version_text.h"
+
+namespace kx {
+
+int CNextDlg::CompareWithInstalled(const std::string& versionName,
+                                   const std::string& installedText) {
+  const std::string formatted = FormatVersion(versionName);
+  const int order = std::strcmp(formatted.c_str(), installedText.c_str());  // unsigned bytes
+  return order < 0 ? -1 : order > 0 ? 1 : 0;
+}
+
+void CNextDlg::AppendStatus(int id) {
+  m_strLog += Text(id);
+  m_window.SetLogText(m_strLog);
+  m_window.Repaint();
+}
+
+void CNextDlg::FailInitialisation(int message, int errorCode) {
+  AppendStatus(508);
+  m_window.ShowMessage(Text(message), MessageIcon::kError, MessageButtons::kOk);
+  m_errorCode = errorCode;
+  m_state = DialogState::kStopped;
+}
+
+bool CNextDlg::OnInitDialog() {
+  m_state = DialogState::kInitialising;
+  m_window.Show();
+  m_window.SetButtonTexts(Text(303), Text(302));
+  m_window.EnableStart(false);
+  m_window.EnableCancel(true);
+  for (const ComponentTraits& traits : kComponents) WriteRetryCount(0, traits.label);
+
+  AppendStatus(502);
+  if (!OpenCamera()) {
+    AppendStatus(508);
+    std::int32_t code = 0;
+    const bool known = m_driver.CAM_GetLastErrorEx(m_hCamera, 1, &code) != 0;
+    m_failureDriverError = code;
+    // A driver that cannot even say its last error gets the table's
+    // fallback label rather than a made-up code.
+    m_strLog += "\r\n(" + (known ? DriverErrorLabel(code) : std::string("error")) + ")";
+    m_window.SetLogText(m_strLog);
+    std::string message = Text(401);
+    if (m_boardLockRefused) {
+      message = FillTextFields(
+          Text(411), {{"board", m_boardId},
+                      {"pid", m_boardLockHolder ? std::to_string(*m_boardLockHolder) : "?"}});
+    }
+    m_window.ShowMessage(message, MessageIcon::kError, MessageButtons::kOk);
+    m_errorCode = 1;
+    m_state = DialogState::kStopped;
+    return true;
+  }
+
+  AppendStatus(501);
+  AppendStatus(503);
+  const int files = m_updateData.FindUpdateFiles();
+  if (files == 0) {
+    FailInitialisation(403, 3);
+    return true;
+  }
+  if (files & kComponentFilesPresent) {
+    if (!m_updateData.CheckComponentFileKinds()) {
+      FailInitialisation(408, 8);
+      return true;
+    }
+    if (!m_updateData.RebuildPackage()) {
+      FailInitialisation(403, 3);
+      return true;
+    }
+  }
+
+  AppendStatus(501);
+  AppendStatus(504);
+  if (!m_updateData.LoadPackage()) {
+    FailInitialisation(403, 3);
+    return true;
+  }
+  if (!m_updateData.VerifyChecksum()) {
+    FailInitialisation(404, 4);
+    return true;
+  }
+  AppendStatus(501);
+
+  char installed[CAM_VERSION_BUFFER_SIZE] = {};
+  for (std::int32_t kind : {CAM_VERSION_FPGA, CAM_VERSION_FPGA, CAM_VERSION_FIRM_APPL}) {
+    m_driver.CAM_GetVersionEx(m_hCamera, 1, kind, installed);
+  }
+  installed[CAM_VERSION_BUFFER_SIZE - 1] = '\0';
+  std::int32_t code = 0;
+  m_driver.CAM_GetLastErrorEx(m_hCamera, 1, &code);
+  m_bFwAreaError = code == kCamCameraFwError ? 1 : 0;
+
+  if (CompareWithInstalled(m_updateData.GetFirmApplVersion(), installed) == 1 || m_bFwAreaError) {
+    char boot[CAM_VERSION_BUFFER_SIZE] = {};
+    m_driver.CAM_GetVersionEx(m_hCamera, 1, CAM_VERSION_FIRM_BOOT, boot);
+    m_window.SetStatusText(Text(204));
+    m_window.EnableStart(true);
+    m_window.Repaint();
+    m_state = DialogState::kReady;
+    return true;
+  }
+  m_window.ShowMessage(Text(410), MessageIcon::kWarning, MessageButtons::kOk);
+  m_state = DialogState::kNotNeeded;
+  m_window.EndDialog(DialogResult::kOk);
+  return true;
+}
+
+}  // namespace kx
