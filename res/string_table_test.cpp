@@ -17,7 +17,7 @@ constexpr int kUsedIds[] = {101, 102, 103, 104, 105, 106, 107, 204, 205, 206, 20
                             502, 503, 504, 505, 506, 507, 508, 509, 510, 601};
 
 // Ids that sit among the used ones but have no text.
-constexpr int kIdsWithoutEntry[] = {0, -1, 100, 108, 203, 208, 402, 407, 409, 411, 511, 602};
+constexpr int kIdsWithoutEntry[] = {0, -1, 100, 108, 203, 208, 402, 407, 409, 413, 511, 602};
 
 // Strict UTF-8: no stray continuation bytes, no truncated, overlong or
 // surrogate sequences, nothing above U+10FFFF.
