@@ -14,6 +14,15 @@ namespace {
 using testing::FakeDriver;
 using testing::RecordingWindow;
 
+// These tests run side by side in several processes on one fake board id:
+// the per-board lock (tested with the dialog) stays out of their way.
+NextDlgOptions Unlocked(std::optional<std::chrono::milliseconds> timeout = std::nullopt) {
+  NextDlgOptions options;
+  options.eventTimeout = timeout;
+  options.lockBoard = false;
+  return options;
+}
+
 TEST(EnumerateBoardsTest, Table) {
   struct Case {
     const char* what;
@@ -84,7 +93,7 @@ TEST(OpenCameraTest, Table) {
     RecordingWindow window;
     window.boardChoice = c.choice;
     {
-      CNextDlg dialog(driver, window);
+      CNextDlg dialog(driver, window, Unlocked());
       EXPECT_EQ(dialog.OpenCamera(), c.result) << c.what;
       if (c.createdWith) {
         EXPECT_EQ(driver.createdWith, *c.createdWith) << c.what;
@@ -109,7 +118,7 @@ TEST(OpenCameraTest, CallOrderOfASuccessfulOpen) {
   FakeDriver driver;
   driver.slots = {"KX58-1"};
   RecordingWindow window;
-  CNextDlg dialog(driver, window);
+  CNextDlg dialog(driver, window, Unlocked());
   ASSERT_EQ(dialog.OpenCamera(), 1);
   EXPECT_EQ(driver.calls, (std::vector<std::string>{"CAM_EnumCameraEx", "CAM_CreateCameraEx",
                                                     "CAM_GetLastErrorEx", "CAM_RegisterCallbackEx",
@@ -128,7 +137,7 @@ class DriverEventTest : public ::testing::Test {
   }
   FakeDriver driver;
   RecordingWindow window;
-  CNextDlg dialog{driver, window, NextDlgOptions{std::chrono::milliseconds(50)}};
+  CNextDlg dialog{driver, window, Unlocked(std::chrono::milliseconds(50))};
 };
 
 TEST_F(DriverEventTest, Type16WakesAndRecordsLike17) {
