@@ -1,0 +1,227 @@
+#include "simboard/board_file.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <mutex>
+#include <span>
+
+#include "platform/file_io.h"
+#include "platform/private_profile.h"
+
+namespace kx::sim {
+namespace {
+
+constexpr std::string_view kDriverSection = "Driver";
+constexpr std::string_view kBoardsSection = "Boards";
+constexpr std::string_view kDefaultBoardPath = "kxsim-board.ini";
+
+// The board a missing board file starts as: versions older than the samples
+// in samples/, no faults, the default pacing.
+constexpr std::string_view kDefaultBoard =
+    "; The simulated KX58 board of libkxsim. simboard/README.md describes every\n"
+    "; section and key; the board itself writes [Record] and [Written <id>].\n"
+    "[Driver]\n"
+    "DelayMs=2\n"
+    "StepPercent=10\n"
+    "\n"
+    "[Boards]\n"
+    "Board1=KX58-0001\n"
+    "\n"
+    "[Board KX58-0001]\n"
+    "Version3=V01.01.00\n"
+    "Version5=V01.01.00\n"
+    "Version9=V01.00.00\n"
+    "VersionError=0\n";
+
+// The installed versions of a board whose section does not give them.
+std::string_view DefaultVersion(std::int32_t versionKind) {
+  return versionKind == 9 ? "V01.00.00" : "V01.01.00";
+}
+
+// Every use of the board file by this library goes through this lock, so a
+// worker's record of a write and a caller's record of a call never overlap.
+// Constant-initialised: usable from any static's destructor.
+constinit std::mutex g_boardFileLock;
+
+enum class Reading { kRead, kMissing, kUnreadable };
+
+Reading ReadText(const std::string& path, std::string& text) {
+  std::vector<std::uint8_t> bytes;
+  if (platform::ReadWholeFile(path, bytes)) {
+    text.assign(bytes.begin(), bytes.end());
+    return Reading::kRead;
+  }
+  std::error_code error;
+  bool exists = std::filesystem::exists(path, error);
+  if (error || exists) return Reading::kUnreadable;
+  text.assign(kDefaultBoard);
+  return Reading::kMissing;
+}
+
+bool WriteText(const std::string& path, const std::string& text) {
+  auto bytes = std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+  return platform::AtomicReplaceFile(path, bytes);
+}
+
+}  // namespace
+
+std::string_view ComponentLabel(std::int32_t imageKind) {
+  switch (imageKind) {
+    case 0:
+      return "Firm(Appl)";
+    case 1:
+      return "FPGA1";
+    case 2:
+      return "FPGA2";
+    case 3:
+      return "Firm(Boot)";
+    default:
+      return "";
+  }
+}
+
+std::int32_t VersionKindOf(std::int32_t imageKind) {
+  switch (imageKind) {
+    case 0:
+      return 5;
+    case 1:
+    case 2:
+      return 3;
+    case 3:
+      return 9;
+    default:
+      return 0;
+  }
+}
+
+std::string BoardFilePath() {
+  const char* path = std::getenv("KXSIM_BOARD");
+  return (path != nullptr && *path != '\0') ? std::string(path) : std::string(kDefaultBoardPath);
+}
+
+std::string BoardSection(std::string_view boardId) { return std::string("Board ").append(boardId); }
+
+std::string WrittenSection(std::string_view boardId) {
+  return std::string("Written ").append(boardId);
+}
+
+BoardFile BoardFile::Load(const std::string& path) {
+  std::lock_guard lock(g_boardFileLock);
+  std::string text;
+  if (ReadText(path, text) == Reading::kMissing) WriteText(path, text);
+  return BoardFile(path, std::move(text));
+}
+
+std::string BoardFile::Text(std::string_view section, std::string_view key, bool* found) const {
+  return platform::ReadProfileValue(text_, section, key, found);
+}
+
+std::int32_t BoardFile::Int(std::string_view section, std::string_view key,
+                            std::int32_t fallback) const {
+  return static_cast<std::int32_t>(platform::ParseProfileInt(Text(section, key), fallback));
+}
+
+std::int32_t BoardFile::BoardInt(std::string_view boardId, std::string_view key,
+                                 std::int32_t fallback) const {
+  bool found = false;
+  std::string value = Text(BoardSection(boardId), key, &found);
+  if (found && !value.empty()) {
+    return static_cast<std::int32_t>(platform::ParseProfileInt(value, fallback));
+  }
+  return Int(kDriverSection, key, fallback);
+}
+
+bool BoardFile::EnumerationFails() const { return Int(kDriverSection, "EnumFails", 0) != 0; }
+
+std::int32_t BoardFile::EnumerationError() const { return Int(kDriverSection, "EnumError", 0); }
+
+std::vector<std::string> BoardFile::BoardIds() const {
+  std::vector<std::string> ids;
+  for (int n = 1;; ++n) {
+    std::string id = Text(kBoardsSection, "Board" + std::to_string(n));
+    if (id.empty()) break;
+    ids.push_back(std::move(id));
+  }
+  return ids;
+}
+
+bool BoardFile::HasBoard(std::string_view boardId) const {
+  for (const std::string& id : BoardIds()) {
+    if (id == boardId) return true;
+  }
+  return false;
+}
+
+std::int32_t BoardFile::CreateError(std::string_view boardId) const {
+  return BoardInt(boardId, "CreateError", 0);
+}
+
+bool BoardFile::LastErrorFails(std::string_view boardId) const {
+  return BoardInt(boardId, "LastErrorFails", 0) != 0;
+}
+
+std::string BoardFile::InstalledVersion(std::string_view boardId, std::int32_t versionKind) const {
+  bool found = false;
+  std::string text = Text(BoardSection(boardId), "Version" + std::to_string(versionKind), &found);
+  return found ? text : std::string(DefaultVersion(versionKind));
+}
+
+std::int32_t BoardFile::VersionError(std::string_view boardId) const {
+  return BoardInt(boardId, "VersionError", 0);
+}
+
+Pacing BoardFile::ReadPacing() const {
+  Pacing pacing;
+  pacing.delayMs = Int(kDriverSection, "DelayMs", pacing.delayMs);
+  pacing.stepPercent = Int(kDriverSection, "StepPercent", pacing.stepPercent);
+  return pacing;
+}
+
+ComponentFaults BoardFile::Faults(std::string_view label) const {
+  std::string section = std::string("Fault ").append(label);
+  ComponentFaults faults;
+  faults.refuse = Int(section, "Refuse", 0) != 0;
+  faults.refuseError = Int(section, "RefuseError", faults.refuseError);
+  faults.outOfOrder = Int(section, "OutOfOrder", 0) != 0;
+  faults.wrongType = Int(section, "WrongType", faults.wrongType);
+  faults.wrongTypeAt = Int(section, "WrongTypeAt", faults.wrongTypeAt);
+  faults.wrongTypeStatus = Int(section, "WrongTypeStatus", faults.wrongTypeStatus);
+  faults.noise = Int(section, "Noise", 0) != 0;
+  faults.noiseValue = Int(section, "NoiseValue", faults.noiseValue);
+  faults.noiseStatus = Int(section, "NoiseStatus", faults.noiseStatus);
+  faults.retries = Int(section, "Retries", faults.retries);
+  faults.retryStatus = Int(section, "RetryStatus", faults.retryStatus);
+  faults.stallAfter = Int(section, "StallAfter", faults.stallAfter);
+  faults.burst = Int(section, "Burst", 0) != 0;
+  return faults;
+}
+
+std::string BoardFile::DumpFolder() const {
+  std::string folder = Text(kDriverSection, "DumpDir");
+  if (folder.empty()) return folder;
+  std::filesystem::path dump(folder);
+  if (dump.is_relative()) dump = std::filesystem::path(path_).parent_path() / dump;
+  return dump.string();
+}
+
+std::string BoardFileEdit::Get(std::string_view section, std::string_view key) const {
+  return platform::ReadProfileValue(text_, section, key, nullptr);
+}
+
+void BoardFileEdit::Set(std::string_view section, std::string_view key, std::string_view value) {
+  std::string edited;
+  if (platform::WriteProfileValue(text_, section, key, value, edited)) text_ = std::move(edited);
+}
+
+bool UpdateBoardFile(const std::string& path, const std::function<void(BoardFileEdit&)>& change) {
+  std::lock_guard lock(g_boardFileLock);
+  std::string text;
+  Reading reading = ReadText(path, text);
+  if (reading == Reading::kUnreadable) return false;  // never replace what could not be read
+  BoardFileEdit edit(text);
+  change(edit);
+  if (reading == Reading::kRead && edit.text() == text) return true;
+  return WriteText(path, edit.text());
+}
+
+}  // namespace kx::sim

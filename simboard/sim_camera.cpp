@@ -1,0 +1,126 @@
+#include "simboard/sim_camera.h"
+
+#include <chrono>
+#include <filesystem>
+#include <span>
+#include <utility>
+
+#include "platform/file_io.h"
+#include "simboard/board_file.h"
+#include "simboard/image_record.h"
+
+namespace kx::sim {
+namespace {
+
+// A board id or label as part of a file name: parentheses go ("Firm(Appl)"
+// is "FirmAppl"), anything else but letters, digits, '.', '-' and '_' becomes
+// '_'.
+std::string FileNamePart(std::string_view text) {
+  std::string part;
+  for (char c : text) {
+    if (c == '(' || c == ')') continue;
+    bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                 c == '.' || c == '-' || c == '_';
+    part.push_back(plain ? c : '_');
+  }
+  return part;
+}
+
+}  // namespace
+
+SimCamera::SimCamera(std::string boardId, std::string boardPath)
+    : boardId_(std::move(boardId)), boardPath_(std::move(boardPath)), worker_([this] { Run(); }) {}
+
+SimCamera::~SimCamera() { Stop(); }
+
+void SimCamera::RegisterCallback(CamEventCallback callback, void* context) {
+  std::lock_guard lock(mutex_);
+  callback_ = callback;
+  context_ = context;
+}
+
+void SimCamera::Queue(UpdateJob job) {
+  {
+    std::lock_guard lock(mutex_);
+    jobs_.push_back(std::move(job));
+  }
+  wake_.notify_all();
+}
+
+bool SimCamera::OnWorkerThread() const { return std::this_thread::get_id() == worker_.get_id(); }
+
+void SimCamera::Stop() {
+  {
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+  }
+  wake_.notify_all();
+  if (worker_.joinable()) worker_.join();
+}
+
+void SimCamera::Run() {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    wake_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
+    if (stopping_) return;
+    UpdateJob job = std::move(jobs_.front());
+    jobs_.pop_front();
+    if (!Send(job, lock)) {
+      wake_.wait(lock, [this] { return stopping_; });
+      return;
+    }
+  }
+}
+
+bool SimCamera::Send(UpdateJob& job, std::unique_lock<std::mutex>& lock) {
+  const auto delay = std::chrono::milliseconds(job.script.delayMs);
+  const auto& events = job.script.events;
+  for (std::size_t i = 0; i < events.size(); ++i) {
+    const ScriptedEvent& event = events[i];
+    if (event.paced && delay.count() > 0) {
+      wake_.wait_for(lock, delay, [this] { return stopping_; });
+    }
+    if (stopping_) return false;
+    if (!job.script.stalls && i + 1 == events.size()) {
+      // Recorded before the last event goes out, so whoever sees 100 also
+      // sees the board that the write left behind.
+      lock.unlock();
+      RecordWrite(job);
+      lock.lock();
+      if (stopping_) return false;
+    }
+    CamEventCallback callback = callback_;
+    void* context = context_;
+    if (callback == nullptr) continue;
+    lock.unlock();
+    callback(0, event.type, event.value, 0, event.status, context);
+    lock.lock();
+  }
+  return !job.script.stalls;
+}
+
+void SimCamera::RecordWrite(const UpdateJob& job) const {
+  const std::string label(ComponentLabel(job.imageKind));
+  const std::string digest = Fnv1a64Hex(job.image);
+  const auto version = FindVersionMarker(job.image);
+  UpdateBoardFile(boardPath_, [&](BoardFileEdit& edit) {
+    const std::string written = WrittenSection(boardId_);
+    std::string order = edit.Get(written, "Order");
+    order.append(order.empty() ? "" : ",").append(label);
+    edit.Set(written, "Order", order);
+    edit.Set(written, label + ".Size", std::to_string(job.image.size()));
+    edit.Set(written, label + ".Digest", digest);
+    if (version) {
+      edit.Set(BoardSection(boardId_), "Version" + std::to_string(VersionKindOf(job.imageKind)),
+               *version);
+    }
+  });
+  if (!job.dumpFolder.empty()) {
+    std::error_code ignored;
+    std::filesystem::create_directories(job.dumpFolder, ignored);
+    std::string name = FileNamePart(boardId_) + "-" + FileNamePart(label) + ".bin";
+    platform::AtomicReplaceFile((std::filesystem::path(job.dumpFolder) / name).string(), job.image);
+  }
+}
+
+}  // namespace kx::sim
