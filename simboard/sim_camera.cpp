@@ -56,6 +56,20 @@ void SimCamera::Stop() {
   }
   wake_.notify_all();
   if (worker_.joinable()) worker_.join();
+  // What was written runs from the next camera on, as after a restart: so
+  // within one run both FPGA images are still compared with the FPGA version
+  // the board started with.
+  std::vector<std::pair<std::int32_t, std::string>> versions;
+  {
+    std::lock_guard lock(mutex_);
+    versions.swap(pendingVersions_);
+  }
+  if (versions.empty()) return;
+  UpdateBoardFile(boardPath_, [&](BoardFileEdit& edit) {
+    for (const auto& [kind, version] : versions) {
+      edit.Set(BoardSection(boardId_), "Version" + std::to_string(kind), version);
+    }
+  });
 }
 
 void SimCamera::Run() {
@@ -99,7 +113,7 @@ bool SimCamera::Send(UpdateJob& job, std::unique_lock<std::mutex>& lock) {
   return !job.script.stalls;
 }
 
-void SimCamera::RecordWrite(const UpdateJob& job) const {
+void SimCamera::RecordWrite(const UpdateJob& job) {
   const std::string label(ComponentLabel(job.imageKind));
   const std::string digest = Fnv1a64Hex(job.image);
   const auto version = FindVersionMarker(job.image);
@@ -110,11 +124,11 @@ void SimCamera::RecordWrite(const UpdateJob& job) const {
     edit.Set(written, "Order", order);
     edit.Set(written, label + ".Size", std::to_string(job.image.size()));
     edit.Set(written, label + ".Digest", digest);
-    if (version) {
-      edit.Set(BoardSection(boardId_), "Version" + std::to_string(VersionKindOf(job.imageKind)),
-               *version);
-    }
   });
+  if (version) {
+    std::lock_guard lock(mutex_);
+    pendingVersions_.emplace_back(VersionKindOf(job.imageKind), *version);
+  }
   if (!job.dumpFolder.empty()) {
     std::error_code ignored;
     std::filesystem::create_directories(job.dumpFolder, ignored);

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "camera/cam_driver.h"
@@ -61,7 +62,9 @@ class SimCamera {
   // Sends the job's events; false when the camera is stopping or stalled.
   // Called with `lock` held; the lock is let go around each callback.
   bool Send(UpdateJob& job, std::unique_lock<std::mutex>& lock);
-  void RecordWrite(const UpdateJob& job) const;
+  // Records the write at once; the version it carries is installed when the
+  // camera stops.
+  void RecordWrite(const UpdateJob& job);
 
   const std::string boardId_;
   const std::string boardPath_;
@@ -73,6 +76,7 @@ class SimCamera {
   CamEventCallback callback_ = nullptr;
   void* context_ = nullptr;
   std::deque<UpdateJob> jobs_;
+  std::vector<std::pair<std::int32_t, std::string>> pendingVersions_;  // kind, version
 
   std::thread worker_;  // last: starts when everything above is ready
 };
