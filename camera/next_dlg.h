@@ -17,7 +17,7 @@
 #include "platform/auto_reset_event.h"
 #include "platform/named_lock.h"
 #include "res/string_table.h"
-#include "res/ui_language.h"
+#include "res/user_language.h"
 #include "updatedata/update_data_set.h"
 
 namespace kx {

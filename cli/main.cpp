@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "cli/commands.h"
-#include "res/ui_language.h"
+#include "res/user_language.h"
 
 namespace kx::cli {
 namespace {

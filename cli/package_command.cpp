@@ -11,7 +11,7 @@
 #include "platform/file_search.h"
 #include "platform/local_date.h"
 #include "res/string_table.h"
-#include "res/ui_language.h"
+#include "res/user_language.h"
 #include "updatedata/package_format.h"
 #include "updatedata/update_data_set.h"
 

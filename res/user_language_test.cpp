@@ -1,4 +1,4 @@
-#include "res/ui_language.h"
+#include "res/user_language.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,16 @@
+#include "app/about_dlg.h"
+
+#include "app/app_icon.h"
+#include "ui_about_dlg.h"
+
+namespace kx::app {
+
+CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent), ui_(new Ui::AboutDlg) {
+  ui_->setupUi(this);
+  ui_->icon->setPixmap(ApplicationIcon().pixmap(32, 32));
+  setWindowIcon(ApplicationIcon());
+}
+
+CAboutDlg::~CAboutDlg() { delete ui_; }
+
+}  // namespace kx::app

@@ -1,0 +1,43 @@
+#include "app/update_app.h"
+
+#include <QApplication>
+#include <iostream>
+
+#include "app/app_icon.h"
+#include "app/next_dlg_window.h"
+#include "app/start_dlg.h"
+#include "camera/driver_library.h"
+#include "camera/unavailable_driver.h"
+#include "platform/executable_name.h"
+#include "res/user_language.h"
+
+namespace kx::app {
+
+void CUpdateApp::RunUpdateDialog(Language language) {
+  std::string error;
+  std::unique_ptr<CameraDriver> driver = DriverLibrary::Open(DriverLibraryFromEnvironment(), &error);
+  if (!driver) {
+    std::cerr << ApplicationDisplayName().toStdString() << ": " << error << "\n";
+    driver = std::make_unique<UnavailableDriver>();
+  }
+  NextDlgOptions options;
+  options.language = language;
+  CNextDlgWindow window(*driver, options);
+  window.RunModal();
+}
+
+int CUpdateApp::Run(int argc, char** argv) {
+  // A second instance ends at once and shows nothing: no display is even
+  // opened before the lock is ours.
+  m_instanceLock = std::make_unique<platform::NamedLock>(platform::ExecutableBaseName());
+  if (!m_instanceLock->TryAcquire()) return 0;
+
+  QApplication application(argc, argv);
+  application.setWindowIcon(ApplicationIcon());
+  const Language language = UserInterfaceLanguage();
+  CStartDlg start(language, [language] { RunUpdateDialog(language); });
+  start.exec();
+  return 0;
+}
+
+}  // namespace kx::app
