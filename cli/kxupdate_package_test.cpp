@@ -83,6 +83,22 @@ TEST(PackageInspectTest, FailuresNameTheCheck) {
   }
 }
 
+TEST(PackageVerifyTest, OkOrFailure) {
+  ScratchDir dir;
+  auto good = StoredPackage(Sample(), 1);
+  WriteFileBytes("good.kx", good);
+  auto plain = testing::PlainPackage(good);
+  plain[256] ^= 1;
+  WriteFileBytes("bad.kx", testing::StorePlain(plain, 1));
+  int status = -1;
+  EXPECT_EQ(Kxupdate("package verify good.kx", &status), "good.kx: OK\n");
+  EXPECT_EQ(status, 0);
+  EXPECT_NE(Kxupdate("package verify bad.kx", &status, true).find("checksum test failed"), std::string::npos);
+  EXPECT_EQ(status, 1);
+  Kxupdate("package verify missing.kx", &status);
+  EXPECT_EQ(status, 1);
+}
+
 TEST(PackageBuildTest, ReproducibleWithDateOrSourceDateEpoch) {
   ScratchDir dir;
   WriteFileBytes("KXFPGA1v1_0_0.rbf", PatternBytes(100, 1));

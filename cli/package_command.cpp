@@ -22,6 +22,7 @@ namespace fs = std::filesystem;
 
 const char* const kPackageUsage =
     "usage: kxupdate package inspect [FILE] [--json]\n"
+    "       kxupdate package verify [FILE]\n"
     "       kxupdate package build [DIR] [--date YYYY-MM-DD]\n"
     "       kxupdate package extract [FILE] --out DIR\n";
 
@@ -181,6 +182,33 @@ int Inspect(const Arguments& args) {
   return kExitOk;
 }
 
+// Loads and verifies as the update dialog does, and says only whether the
+// package is sound: the quick check for scripts.
+int Verify(const Arguments& args) {
+  if (args.positional().size() > 2) {
+    PrintError("package verify takes at most one file");
+    return kExitUsage;
+  }
+  std::string path = args.positional().size() == 2 ? args.positional()[1] : kPackageFileName;
+  std::error_code error;
+  const std::uint64_t size = fs::file_size(path, error);
+  if (error) {
+    PrintError("no package file " + path);
+    return kExitFailure;
+  }
+  UpdateDataSet set;
+  if (!set.LoadPackageFile(path, size)) {
+    PrintError(path + ": the package does not load (run 'kxupdate package inspect' for why)");
+    return kExitFailure;
+  }
+  if (!set.VerifyChecksum()) {
+    PrintError(path + ": checksum test failed");
+    return kExitFailure;
+  }
+  std::cout << path << ": OK\n";
+  return kExitOk;
+}
+
 // The build date: --date, else SOURCE_DATE_EPOCH (as UTC, the convention for
 // reproducible builds), else today in the local time zone.
 bool BuildDate(const Arguments& args, platform::LocalDate& date) {
@@ -300,6 +328,7 @@ int RunPackageCommand(const std::vector<std::string>& words) {
   }
   const std::string verb = args.positional().empty() ? "" : args.positional()[0];
   if (verb == "inspect") return Inspect(args);
+  if (verb == "verify") return Verify(args);
   if (verb == "build") return Build(args);
   if (verb == "extract") return Extract(args);
   std::cerr << kPackageUsage;
