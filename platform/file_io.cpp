@@ -80,7 +80,8 @@ bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& contents)
 }
 
 bool AtomicReplaceFile(const std::string& path, std::span<const std::uint8_t> data,
-                       const WriteFunction& write) {
+                       const WriteFunction& write, Durability durability) {
+  const bool flush = durability == Durability::kFlushed;
   std::string folder = FolderOf(path);
   std::string tempPath = path + ".tmp-XXXXXX";
   int fd = ::mkstemp(tempPath.data());
@@ -90,14 +91,14 @@ bool AtomicReplaceFile(const std::string& path, std::span<const std::uint8_t> da
   struct stat old {};
   if (::stat(path.c_str(), &old) == 0) mode = old.st_mode & 07777;
 
-  bool ok = WriteAll(fd, data, write) && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
+  bool ok = WriteAll(fd, data, write) && ::fchmod(fd, mode) == 0 && (!flush || ::fsync(fd) == 0);
   ok = (::close(fd) == 0) && ok;
   if (ok) ok = ::rename(tempPath.c_str(), path.c_str()) == 0;
   if (!ok) {
     ::unlink(tempPath.c_str());
     return false;
   }
-  SyncFolder(folder);
+  if (flush) SyncFolder(folder);
   return true;
 }
 

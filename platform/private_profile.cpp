@@ -252,6 +252,8 @@ bool WritePrivateProfileString(const std::string& section, const std::string& ke
 
   std::string edited;
   if (!WriteProfileValue(AsText(old), section, key, value, edited)) return false;
+  // The file already says so: nothing to write (and no flush to wait for).
+  if (info.st_size > 0 && edited == AsText(old)) return true;
   return AtomicReplaceFile(
       path, std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(edited.data()),
                                           edited.size()));

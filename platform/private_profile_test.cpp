@@ -279,6 +279,24 @@ TEST(WritePrivateProfileStringTest, ReplacesTheFileAtomically) {
   EXPECT_EQ(ListWorkingDirectory(), (std::vector<std::string>{"DERadori.ini", "old-name"}));
 }
 
+// Writing what the file already holds leaves the file itself in place: the
+// update dialog resets its four counts on every opening, mostly to what
+// they are already.
+TEST(WritePrivateProfileStringTest, UnchangedValueIsNotRewritten) {
+  ScratchDir dir;
+  WriteFileText("DERadori.ini", "[A]\nx=1\n");
+  ASSERT_EQ(link("DERadori.ini", "same-file"), 0);
+  ASSERT_TRUE(WritePrivateProfileString("a", "X", "1", "DERadori.ini"));
+  struct stat written {}, linked {};
+  ASSERT_EQ(stat("DERadori.ini", &written), 0);
+  ASSERT_EQ(stat("same-file", &linked), 0);
+  EXPECT_EQ(written.st_ino, linked.st_ino);  // not replaced
+  ASSERT_TRUE(WritePrivateProfileString("A", "x", "2", "DERadori.ini"));
+  ASSERT_EQ(stat("DERadori.ini", &written), 0);
+  EXPECT_NE(written.st_ino, linked.st_ino);
+  EXPECT_EQ(ReadFileText("DERadori.ini"), "[A]\nx=2\n");
+}
+
 TEST(WritePrivateProfileStringTest, FailsWhenTheFileCannotBeReadOrWritten) {
   ScratchDir dir;
   EXPECT_FALSE(WritePrivateProfileString("S", "k", "v", "no-folder/DERadori.ini"));

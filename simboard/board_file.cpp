@@ -60,7 +60,9 @@ Reading ReadText(const std::string& path, std::string& text) {
 
 bool WriteText(const std::string& path, const std::string& text) {
   auto bytes = std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
-  return platform::AtomicReplaceFile(path, bytes);
+  // The board's state is a simulation's: atomic, so a reader never sees half
+  // a file, but not flushed, which would slow every simulated call down.
+  return platform::AtomicReplaceFile(path, bytes, {}, platform::Durability::kAtomicOnly);
 }
 
 }  // namespace
