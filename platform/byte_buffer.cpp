@@ -17,9 +17,10 @@ ByteBuffer AllocateBytes(std::size_t size) noexcept {
   if (size == 0) size = 1;
   void* memory = nullptr;
   if (size >= kHugePage) {
-    std::size_t rounded = (size + kHugePage - 1) / kHugePage * kHugePage;
-    if (posix_memalign(&memory, kHugePage, rounded) != 0) return nullptr;
-    madvise(memory, rounded, MADV_HUGEPAGE);  // a hint: without it all still works
+    // Aligned, so that whole huge pages cover all but the tail; the tail
+    // stays on small pages, so no more memory is touched than asked for.
+    if (posix_memalign(&memory, kHugePage, size) != 0) return nullptr;
+    madvise(memory, size / kHugePage * kHugePage, MADV_HUGEPAGE);  // a hint only
   } else {
     memory = std::malloc(size);
     if (memory == nullptr) return nullptr;
