@@ -39,7 +39,15 @@ void TerminalWindow::ClearBar() {
 void TerminalWindow::LogLine(const std::string& line) {
   if (answers_.logFile.empty()) return;
   if (std::FILE* file = std::fopen(answers_.logFile.c_str(), "a")) {
-    std::fprintf(file, "%s %s\n", Timestamp().c_str(), line.c_str());
+    // A message of several lines gets the stamp on each: every line of the
+    // file starts with its time.
+    const std::string stamp = Timestamp();
+    for (std::size_t from = 0;;) {
+      const std::size_t end = line.find('\n', from);
+      std::fprintf(file, "%s %s\n", stamp.c_str(), line.substr(from, end - from).c_str());
+      if (end == std::string::npos) break;
+      from = end + 1;
+    }
     std::fclose(file);
   }
 }

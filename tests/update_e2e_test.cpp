@@ -1,0 +1,657 @@
+// kxupdate --simulate update from start to end, as a script runs it: each
+// case works in a scratch folder with its update files, the simulated
+// board's file (KXSIM_BOARD) and the per-board lock files (XDG_RUNTIME_DIR),
+// and reads the final --json object, the board file and the settings file
+// with Python's json and configparser modules.
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <ostream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/package_fixture.h"
+#include "tests/scratch_dir.h"
+#include "tests/srecord_fixture.h"
+
+namespace kx {
+namespace {
+
+using testing::CaptureCommand;
+using testing::FileExists;
+using testing::FixturePackage;
+using testing::PatternBytes;
+using testing::ReadFileBytes;
+using testing::ReadFileText;
+using testing::ScratchDir;
+using testing::SourceDir;
+using testing::SRecordText;
+using testing::StoredPackage;
+using testing::WriteFileBytes;
+using testing::WriteFileText;
+
+using Bytes = std::vector<std::uint8_t>;
+// The images the package holds after the run's rebuild, in component order
+// (FPGA1, FPGA2, Firm(Appl), Firm(Boot)); empty: the package lacks it.
+using Images = std::array<Bytes, 4>;
+
+const char* const kLabels[] = {"FPGA1", "FPGA2", "Firm(Appl)", "Firm(Boot)"};
+
+std::string Quoted(const std::string& text) { return "'" + text + "'"; }
+
+// The variables that point the tool at this folder's board and lock files.
+std::string Environment(const std::string& dir) {
+  return "KXSIM_BOARD=" + Quoted(dir + "/board.ini") + " XDG_RUNTIME_DIR=" + Quoted(dir) +
+         " LANGUAGE=en ";
+}
+
+struct RunResult {
+  int status = -1;
+  std::string out;  // the final JSON object with --json
+  std::string err;  // the log, the messages, the complaints
+};
+
+// kxupdate --simulate ARGS in the working directory, without a terminal.
+RunResult Kxupdate(const std::string& args) {
+  const std::string dir = std::filesystem::current_path().string();
+  RunResult run;
+  run.out = CaptureCommand(
+      Environment(dir) + KXUPDATE_PATH + " --simulate " + args + " </dev/null 2>stderr.txt",
+      &run.status);
+  run.err = ReadFileText("stderr.txt");
+  return run;
+}
+
+// Python answers each expression, with `d` the JSON object `json`, ini(path)
+// a file as configparser reads it (keys keep their letter case) and `labels`
+// the component labels in order: one answer per expression, a tuple's items
+// joined by blanks. One interpreter per call: starting one is the slow part.
+std::vector<std::string> Ask(const std::string& json, const std::vector<std::string>& expressions) {
+  WriteFileText("out.json", json);
+  std::string program =
+      "import configparser, json, sys\n"
+      "def ini(path):\n"
+      "    c = configparser.ConfigParser(interpolation=None, strict=False)\n"
+      "    c.optionxform = str\n"
+      "    c.read(path)\n"
+      "    return c\n"
+      "def show(v):\n"
+      "    return ' '.join(map(str, v)) if isinstance(v, tuple) else str(v)\n"
+      "labels = ('FPGA1', 'FPGA2', 'Firm(Appl)', 'Firm(Boot)')\n"
+      "d = json.load(open('out.json'))\n"
+      "answers = [\n";
+  for (const std::string& expression : expressions) program += "    show((" + expression + ")),\n";
+  program += "]\nsys.stdout.write('\\0'.join(answers))\n";
+  WriteFileText("judge.py", program);
+  int status = -1;
+  const std::string out = CaptureCommand("python3 judge.py", &status);
+  EXPECT_EQ(status, 0) << json << "\n" << program;
+  std::vector<std::string> answers;
+  for (std::size_t from = 0;;) {
+    const std::size_t end = out.find('\0', from);
+    answers.push_back(out.substr(from, end == std::string::npos ? std::string::npos : end - from));
+    if (end == std::string::npos) break;
+    from = end + 1;
+  }
+  answers.resize(expressions.size());
+  return answers;
+}
+
+std::string JsonField(const std::string& json, const std::string& expression) {
+  return Ask(json, {expression})[0];
+}
+
+std::string Fnv1a64Hex(const Bytes& bytes) {
+  std::uint64_t hash = 0xcbf29ce484222325ull;
+  for (std::uint8_t byte : bytes) {
+    hash ^= byte;
+    hash *= 0x100000001b3ull;
+  }
+  char text[17];
+  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
+  return text;
+}
+
+// A component image that carries its version the way the board reads it
+// ("KXVERSION=V01.02.00" and a zero byte), so that a completed write changes
+// what the board reports afterwards.
+Bytes Image(std::size_t size, std::uint32_t salt, const std::string& version) {
+  Bytes image = PatternBytes(size, salt);
+  unsigned a = 0, b = 0, c = 0;
+  std::sscanf(version.c_str(), "%u_%u_%u", &a, &b, &c);
+  char marker[40];
+  int n = std::snprintf(marker, sizeof marker, "KXVERSION=V%.2u.%.2u.%.2u", a, b, c);
+  std::copy(marker, marker + n + 1, image.begin() + 64);
+  return image;
+}
+
+// Writes DERadori.kx with the components whose version is given (nullptr:
+// absent); the images it holds.
+Images Package(const char* fpga1, const char* fpga2, const char* appl, const char* boot) {
+  const char* versions[] = {fpga1, fpga2, appl, boot};
+  const std::size_t sizes[] = {4000, 3000, 2000, 1000};
+  FixturePackage parts;
+  Images images;
+  for (std::size_t c = 0; c < 4; ++c) {
+    if (versions[c] == nullptr) continue;
+    images[c] = Image(sizes[c], static_cast<std::uint32_t>(c + 1), versions[c]);
+    parts[c] = {versions[c], images[c]};
+  }
+  WriteFileBytes("DERadori.kx", StoredPackage(parts, 20261211));
+  return images;
+}
+
+// The sample component files; their images judged by GNU objcopy.
+Images Samples() {
+  Images images;
+  for (const auto& entry : std::filesystem::directory_iterator(SourceDir() + "/samples")) {
+    const std::string name = entry.path().filename();
+    if (name.rfind("KX", 0) != 0) continue;
+    std::filesystem::copy_file(entry.path(), name);
+    if (name.rfind("KXFPGA1v", 0) == 0) images[0] = ReadFileBytes(name);
+    if (name.rfind("KXFPGA2v", 0) == 0) images[1] = ReadFileBytes(name);
+    const std::size_t c = name.rfind("KXFirmv", 0) == 0 ? 2 : name.rfind("KXBootv", 0) == 0 ? 3 : 4;
+    if (c < 4) {
+      int status = -1;
+      CaptureCommand("objcopy -I srec -O binary " + name + " objcopy.bin", &status);
+      EXPECT_EQ(status, 0) << name;
+      images[c] = ReadFileBytes("objcopy.bin");
+      std::remove("objcopy.bin");
+    }
+  }
+  return images;
+}
+
+// The package's FPGA1 and Firm(Boot) stay, a newer application firmware file
+// replaces the package's, an older FPGA1 file is passed over.
+Images Merged() {
+  Images images = Package("1_2_0", nullptr, "1_1_0", "1_1_0");
+  WriteFileBytes("KXFPGA1v01_00_00.rbf", Image(500, 9, "1_0_0"));
+  images[2] = Image(700, 10, "1_3_0");
+  WriteFileText("KXFirmv01_03_00.s", SRecordText(images[2]));
+  return images;
+}
+
+struct Scenario {
+  const char* name;
+  std::string board;      // the board file
+  Images (*setup)();      // writes the update files
+  std::string args = "";  // after "update --json"
+  int exitStatus;
+  std::string outcome;
+  int errorCode = 0;
+  std::string boardId = "KX58-0001";  // the board the run names ("" none)
+  std::vector<std::string> written;   // [Written <boardId>] Order; none: no write at all
+  std::string logEnd;                 // the log's last characters
+  std::string stderrHas = "";
+  std::array<int, 4> retries = {};  // --json and the settings file, in component order
+  std::string jsonExpression = "";  // one more look at the JSON object
+  std::string jsonValue = "";
+};
+
+std::ostream& operator<<(std::ostream& out, const Scenario& s) { return out << s.name; }
+
+// One board, no pacing; every completed write is copied into written/.
+const std::string kDriver = "[Driver]\nDelayMs=0\nStepPercent=25\nDumpDir=written\n";
+const std::string kOneBoard = kDriver + "[Boards]\nBoard1=KX58-0001\n";
+const std::string kSeveralBoards =
+    kDriver + "[Boards]\nBoard1=KX58-0002\nBoard2=ZX10-0001\nBoard3=KX58-0001\n";
+
+Images AllNewer() { return Package("1_2_0", "1_2_0", "1_2_0", "1_1_0"); }
+Images SomeNewer() { return Package(nullptr, "1_2_0", "1_2_0", nullptr); }
+// The application firmware as installed: nothing to do unless the board
+// reports its area damaged (the other components are newer).
+Images SameAppl() { return Package("1_2_0", nullptr, "1_1_0", "1_1_0"); }
+Images OlderFpga1() { return Package("1_0_0", nullptr, "1_2_0", "1_1_0"); }
+Images SameBoot() { return Package("1_2_0", "1_2_0", "1_2_0", "1_0_0"); }
+Images NoFiles() {
+  WriteFileText("readme.txt", "no update files here\n");
+  return {};
+}
+Images VersionTooLong() {
+  WriteFileText("KXFirmv01_03_00_" + std::string(30, 'x') + ".s", SRecordText(PatternBytes(64, 1)));
+  return {};
+}
+Images BadChecksum() {
+  auto plain = testing::PlainPackage(StoredPackage(
+      {{{"1_2_0", PatternBytes(400, 1)}, {}, {"1_2_0", PatternBytes(100, 2)}, {}}}, 5));
+  plain[300] ^= 1;
+  WriteFileBytes("DERadori.kx", testing::StorePlain(plain, 5));
+  return {};
+}
+Images WrongKind() {
+  WriteFileText("KXFPGA1v01_02_00.rbf", SRecordText(PatternBytes(64, 1)));
+  return {};
+}
+
+const std::vector<std::string> kAllFour = {"FPGA1", "FPGA2", "Firm(Appl)", "Firm(Boot)"};
+const std::string kInitialised =
+    "Initializing.....Completed\r\n"
+    "Checking the file.....Completed\r\n"
+    "Opens the file.....Completed\r\n";
+
+const Scenario kScenarios[] = {
+    // --- completed ---
+    {.name = "CompletedFromAPackage",
+     .board = kOneBoard,
+     .setup = AllNewer,
+     .exitStatus = 0,
+     .outcome = "completed",
+     .written = kAllFour,
+     .logEnd = "Updates Firm(Boot).....Completed\r\n",
+     .stderrHas = "KX58 update completed."},
+    {.name = "CompletedSkipsWhatThePackageLacks",
+     .board = kOneBoard,
+     .setup = SomeNewer,
+     .exitStatus = 0,
+     .outcome = "completed",
+     .written = {"FPGA2", "Firm(Appl)"},
+     .logEnd =
+         kInitialised + "Updates FPGA2.....Completed\r\nUpdates Firm(Appl).....Completed\r\n"},
+    {.name = "CompletedFromTheSampleFiles",
+     .board = kOneBoard,
+     .setup = Samples,
+     .exitStatus = 0,
+     .outcome = "completed",
+     .written = kAllFour,
+     .logEnd = "Updates Firm(Boot).....Completed\r\n"},
+    {.name = "CompletedFromFilesMergedWithThePackage",
+     .board = kOneBoard,
+     .setup = Merged,
+     .exitStatus = 0,
+     .outcome = "completed",
+     .written = {"FPGA1", "Firm(Appl)", "Firm(Boot)"},
+     .logEnd = "Updates Firm(Boot).....Completed\r\n"},
+    {.name = "RetriedPacketsAreCounted",
+     .board = kOneBoard + "[Fault FPGA2]\nRetries=2\n[Fault Firm(Boot)]\nRetries=3\n",
+     .setup = AllNewer,
+     .exitStatus = 0,
+     .outcome = "completed",
+     .written = kAllFour,
+     .logEnd = "Updates Firm(Boot).....Completed\r\n",
+     .retries = {0, 2, 0, 3}},
+    {.name = "NonWakingEventsBetweenStillComplete",
+     .board = kOneBoard + "[Fault FPGA1]\nNoise=1\n[Fault Firm(Boot)]\nNoise=1\n",
+     .setup = AllNewer,
+     .exitStatus = 0,
+     .outcome = "completed",
+     .written = kAllFour,
+     .logEnd = "Updates Firm(Boot).....Completed\r\n"},
+    {.name = "DamagedApplicationAreaForcesTheUpdate",
+     .board = kOneBoard + "[Board KX58-0001]\nVersionError=145\n",
+     .setup = SameAppl,
+     .exitStatus = 0,
+     .outcome = "completed",
+     .written = {"FPGA1", "Firm(Appl)", "Firm(Boot)"},
+     .logEnd = "Updates Firm(Boot).....Completed\r\n"},
+    {.name = "SeveralBoardsTheOneNamedIsUpdated",
+     .board = kSeveralBoards,
+     .setup = AllNewer,
+     .args = "--board KX58-0001",
+     .exitStatus = 0,
+     .outcome = "completed",
+     .written = kAllFour,
+     .logEnd = "Updates Firm(Boot).....Completed\r\n"},
+    {.name = "OlderVersionWrittenWithYes",
+     .board = kOneBoard,
+     .setup = OlderFpga1,
+     .args = "--yes",
+     .exitStatus = 0,
+     .outcome = "completed",
+     .written = {"FPGA1", "Firm(Appl)", "Firm(Boot)"},
+     .logEnd = "Updates Firm(Boot).....Completed\r\n",
+     .stderrHas = "(answered by --yes)"},
+    // --- nothing to do, or only looked at ---
+    {.name = "NotNeeded",
+     .board = kOneBoard,
+     .setup = SameAppl,
+     .exitStatus = 0,
+     .outcome = "not-needed",
+     .written = {},
+     .logEnd = kInitialised,
+     .stderrHas = "It is not necessary to update it. Update is exited. "},
+    {.name = "CheckPrintsThePlanAndSendsNothing",
+     .board = kOneBoard,
+     .setup = OlderFpga1,
+     .args = "--check",
+     .exitStatus = 0,
+     .outcome = "ready",
+     .written = {},
+     .logEnd = kInitialised,
+     .jsonExpression =
+         "[(p['label'], p['package'], p['installed'], p['action']) for p in d['plan']]",
+     .jsonValue = "[('FPGA1', '1_0_0', 'V01.01.00', 'ask'), ('FPGA2', '', '', 'skip'), "
+                  "('Firm(Appl)', '1_2_0', 'V01.01.00', 'write'), "
+                  "('Firm(Boot)', '1_1_0', 'V01.00.00', 'write')]"},
+    // --- stopped before the run ---
+    {.name = "NoBoard",
+     .board = kDriver,
+     .setup = AllNewer,
+     .exitStatus = 1,
+     .outcome = "failed",
+     .errorCode = 1,
+     .boardId = "",
+     .written = {},
+     .logEnd = "Initializing.....Failuer.\r\n(kCAM_NO_ERROR)",
+     .stderrHas = "(Error Code:01)"},
+    {.name = "NoBoardOfTheModel",
+     .board = kDriver + "[Boards]\nBoard1=ZX10-0001\n",
+     .setup = AllNewer,
+     .exitStatus = 1,
+     .outcome = "failed",
+     .errorCode = 1,
+     .boardId = "",
+     .written = {},
+     .logEnd = "Initializing.....Failuer.\r\n(kCAM_INVALID_CAMERA_ID)"},
+    {.name = "CameraCreationFails",
+     .board = kOneBoard + "[Board KX58-0001]\nCreateError=1001\n",
+     .setup = AllNewer,
+     .exitStatus = 1,
+     .outcome = "failed",
+     .errorCode = 1,
+     .written = {},
+     .logEnd = "Initializing.....Failuer.\r\n(kCAM_API_CANNOT_CREATE_CAMERA)"},
+    {.name = "SeveralBoardsWithoutChoice",
+     .board = kSeveralBoards,
+     .setup = AllNewer,
+     .exitStatus = 1,
+     .outcome = "failed",
+     .errorCode = 1,
+     .boardId = "",
+     .written = {},
+     .logEnd = "Initializing.....Failuer.\r\n(kCAM_NO_ERROR)",
+     .stderrHas = "several boards are present and no terminal to choose one: use --board ID"},
+    {.name = "NoUpdateFiles",
+     .board = kOneBoard,
+     .setup = NoFiles,
+     .exitStatus = 3,
+     .outcome = "failed",
+     .errorCode = 3,
+     .written = {},
+     .logEnd = "Checking the file.....Failuer.",
+     .stderrHas = "(Error Code:03)"},
+    {.name = "RebuildFails",
+     .board = kOneBoard,
+     .setup = VersionTooLong,
+     .exitStatus = 3,
+     .outcome = "failed",
+     .errorCode = 3,
+     .written = {},
+     .logEnd = "Checking the file.....Failuer.",
+     .stderrHas = "(Error Code:03)"},
+    {.name = "BadChecksum",
+     .board = kOneBoard,
+     .setup = BadChecksum,
+     .exitStatus = 4,
+     .outcome = "failed",
+     .errorCode = 4,
+     .written = {},
+     .logEnd = "Opens the file.....Failuer.",
+     .stderrHas = "(Error Code:04)"},
+    {.name = "WrongFileKind",
+     .board = kOneBoard,
+     .setup = WrongKind,
+     .exitStatus = 8,
+     .outcome = "failed",
+     .errorCode = 8,
+     .written = {},
+     .logEnd = "Checking the file.....Failuer.",
+     .stderrHas = "(Error Code:08)"},
+    // --- the run fails: what was written before stays written ---
+    {.name = "RefusedComponent",
+     .board = kOneBoard + "[Fault Firm(Appl)]\nRefuse=1\n",
+     .setup = AllNewer,
+     .exitStatus = 6,
+     .outcome = "failed",
+     .errorCode = 6,
+     .written = {"FPGA1", "FPGA2"},
+     .logEnd = "Updates Firm(Appl).....Failuer.\r\n(kCAM_NO_ERROR)",
+     .stderrHas = "(Error Code:06)"},
+    // Paced, so that the run has ended long before the board would have
+    // finished the write it goes on with.
+    {.name = "WrongEventOrder",
+     .board = "[Driver]\nDelayMs=300\nDumpDir=written\n[Boards]\nBoard1=KX58-0001\n"
+              "[Fault FPGA1]\nOutOfOrder=1\n",
+     .setup = AllNewer,
+     .exitStatus = 6,
+     .outcome = "failed",
+     .errorCode = 6,
+     .written = {},
+     .logEnd = "Updates FPGA1.....Failuer.\r\n(kCAM_NO_ERROR)"},
+    // The last event has the wrong type: the board has recorded the write
+    // before it sends it.
+    {.name = "WrongEventType",
+     .board = kOneBoard + "[Fault FPGA2]\nWrongType=16\nWrongTypeAt=99\nWrongTypeStatus=144\n",
+     .setup = AllNewer,
+     .exitStatus = 6,
+     .outcome = "failed",
+     .errorCode = 6,
+     .written = {"FPGA1", "FPGA2"},
+     .logEnd = "Updates FPGA2.....Failuer.\r\n(kCAM_CAMERA_ROM_WRITE_ERROR)",
+     .jsonExpression = "d['driver_error'], d['driver_error_name']",
+     .jsonValue = "144 kCAM_CAMERA_ROM_WRITE_ERROR"},
+    // The third event is a retried packet; then the board falls silent.
+    {.name = "StalledBoard",
+     .board = kOneBoard + "[Fault FPGA1]\nRetries=4\nStallAfter=3\n",
+     .setup = AllNewer,
+     .args = "--event-timeout 1",
+     .exitStatus = 6,
+     .outcome = "failed",
+     .errorCode = 6,
+     .written = {},
+     .logEnd = "Updates FPGA1.....Failuer.\r\n(kCAM_COM_TIMEOUT)\r\n"
+               "No event from the driver for 1 seconds.",
+     .stderrHas = "the driver sent no event within 1 seconds",
+     .retries = {1, 0, 0, 0}},
+    // --- an older or equal version declined ---
+    {.name = "OlderVersionDeclinedWithNo",
+     .board = kOneBoard,
+     .setup = OlderFpga1,
+     .args = "--no",
+     .exitStatus = 10,
+     .outcome = "cancelled",
+     .written = {},
+     .logEnd = kInitialised + "Updates FPGA1.....Cancel",
+     .stderrHas = "(answered by --no)"},
+    {.name = "OlderVersionDeclinedWithoutATerminal",
+     .board = kOneBoard,
+     .setup = OlderFpga1,
+     .exitStatus = 10,
+     .outcome = "cancelled",
+     .written = {},
+     .logEnd = kInitialised + "Updates FPGA1.....Cancel",
+     .stderrHas = "no terminal to ask"},
+    {.name = "EqualBootVersionDeclinedKeepsTheOthers",
+     .board = kOneBoard,
+     .setup = SameBoot,
+     .args = "--no",
+     .exitStatus = 10,
+     .outcome = "cancelled",
+     .written = {"FPGA1", "FPGA2", "Firm(Appl)"},
+     .logEnd = "Updates Firm(Appl).....Completed\r\nUpdates Firm(Boot).....Cancel"},
+};
+
+class UpdateScenarioTest : public ::testing::TestWithParam<Scenario> {};
+
+TEST_P(UpdateScenarioTest, EndsAsTheBoardAndTheFilesMakeIt) {
+  const Scenario& s = GetParam();
+  ScratchDir dir;
+  WriteFileText("board.ini", s.board);
+  const Images images = s.setup();
+
+  const RunResult run = Kxupdate("update --json " + s.args);
+  EXPECT_EQ(run.status, s.exitStatus) << run.err;
+  EXPECT_NE(run.err.find(s.stderrHas), std::string::npos) << run.err;
+
+  const std::string written = "'Written " + s.boardId + "'";
+  std::vector<std::string> questions = {
+      "d['outcome'], d['error_code'], d['board']",
+      "d['log']",
+      // Retried packets, as the JSON object and the settings file tell them,
+      // and the settings file's last line.
+      "tuple(d['retries'][k] for k in labels)",
+      "tuple(ini('DERadori.ini')['NumOfRetryPackets'][k] for k in labels)",
+      "open('DERadori.ini').read().split()[-1]",
+      // What reached the board.
+      "tuple(s for s in ini('board.ini').sections() if s.startswith('Written '))",
+      "ini('board.ini').get(" + written + ", 'Order', fallback='')",
+      // Start hands the behaviour mode to the board; nothing before it does.
+      "ini('board.ini').has_option('Record', 'BehaviorMode')",
+      s.jsonExpression.empty() ? "''" : s.jsonExpression,
+  };
+  for (const char* label : kLabels) {
+    questions.push_back("ini('board.ini').get(" + written + ", '" + label + ".Size', fallback='')");
+    questions.push_back("ini('board.ini').get(" + written + ", '" + label +
+                        ".Digest', fallback='')");
+  }
+  const std::vector<std::string> answers = Ask(run.out, questions);
+
+  EXPECT_EQ(answers[0], s.outcome + " " + std::to_string(s.errorCode) + " " + s.boardId) << run.out;
+  const std::string& log = answers[1];
+  EXPECT_TRUE(log.size() >= s.logEnd.size() &&
+              log.compare(log.size() - s.logEnd.size(), s.logEnd.size(), s.logEnd) == 0)
+      << "log: " << log;
+  std::string counts;
+  for (int count : s.retries) counts += (counts.empty() ? "" : " ") + std::to_string(count);
+  EXPECT_EQ(answers[2], counts);
+  EXPECT_EQ(answers[3], counts);
+  EXPECT_EQ(answers[4], "Firm(Boot)=" + std::to_string(s.retries[3]));
+  EXPECT_EQ(answers[5], s.written.empty() ? "" : "Written " + s.boardId);
+  std::string order;
+  for (const std::string& label : s.written) order += (order.empty() ? "" : ",") + label;
+  EXPECT_EQ(answers[6], order);
+  const bool started = s.outcome == "completed" || s.outcome == "cancelled" || s.exitStatus == 6;
+  EXPECT_EQ(answers[7], started ? "True" : "False");
+  if (!s.jsonExpression.empty()) {
+    EXPECT_EQ(answers[8], s.jsonValue);
+  }
+
+  // Each written image whole: its size and digest in the board's record,
+  // and the copy the board dumped, byte for byte.
+  EXPECT_EQ(FileExists("written"), !s.written.empty());
+  for (std::size_t c = 0; c < 4; ++c) {
+    const std::string label = kLabels[c];
+    const bool expected = std::find(s.written.begin(), s.written.end(), label) != s.written.end();
+    std::string part = label;
+    std::erase(part, '(');
+    std::erase(part, ')');
+    const std::string dump = "written/" + s.boardId + "-" + part + ".bin";
+    ASSERT_EQ(FileExists(dump), expected) << dump;
+    const std::string& size = answers[9 + 2 * c];
+    const std::string& digest = answers[10 + 2 * c];
+    if (!expected) {
+      EXPECT_EQ(size + digest, "") << label;
+      continue;
+    }
+    ASSERT_FALSE(images[c].empty()) << label;
+    EXPECT_EQ(size, std::to_string(images[c].size())) << label;
+    EXPECT_EQ(digest, Fnv1a64Hex(images[c])) << label;
+    EXPECT_EQ(ReadFileBytes(dump), images[c]) << dump;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Scenarios, UpdateScenarioTest, ::testing::ValuesIn(kScenarios),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The board installs what was written once the run ends, so the next run
+// finds it up to date and writes nothing more.
+TEST(UpdateSequenceTest, SecondRunAfterACompletedOneIsNotNeeded) {
+  ScratchDir dir;
+  WriteFileText("board.ini", kOneBoard);
+  Samples();
+  ASSERT_EQ(Kxupdate("update --json").status, 0);
+  const RunResult second = Kxupdate("update --json");
+  EXPECT_EQ(second.status, 0) << second.err;
+  EXPECT_EQ(Ask(second.out, {"d['outcome']", "ini('board.ini')['Written KX58-0001']['Order']",
+                             "tuple(ini('board.ini')['Board KX58-0001'][k] "
+                             "for k in ('Version3', 'Version5', 'Version9'))"}),
+            (std::vector<std::string>{"not-needed", "FPGA1,FPGA2,Firm(Appl),Firm(Boot)",
+                                      "V01.02.00 V01.02.00 V01.01.00"}));
+}
+
+TEST(UpdateSequenceTest, LogFileGetsTimeStampedLinesAppended) {
+  ScratchDir dir;
+  WriteFileText("board.ini", kOneBoard);
+  ASSERT_EQ(Kxupdate("update --log-file update.log").status, 3);  // no update files yet
+  const std::string first = ReadFileText("update.log");
+  Samples();
+  ASSERT_EQ(Kxupdate("update --log-file update.log").status, 0);
+  const std::string both = ReadFileText("update.log");
+  ASSERT_EQ(both.rfind(first, 0), 0u) << "the first run's lines stay first";
+
+  const std::regex stamped(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} (.*))");
+  std::vector<std::string> lines;
+  std::istringstream in(both);
+  for (std::string line; std::getline(in, line);) {
+    std::smatch match;
+    ASSERT_TRUE(std::regex_match(line, match, stamped)) << line;
+    lines.push_back(match[1]);
+  }
+  auto at = [&](const std::string& text) {
+    return std::find(lines.begin(), lines.end(), text) - lines.begin();
+  };
+  // A message's every line is stamped, not only its first.
+  EXPECT_LT(at("Checking the file.....Failuer."), at("Updates FPGA1.....Completed"));
+  EXPECT_LT(at("(Error Code:03)"), at("Updates FPGA1.....Completed"));
+  EXPECT_LT(at("Updates FPGA1.....Completed"), at("Updates Firm(Boot).....Completed"));
+  EXPECT_LT(at("Updates Firm(Boot).....Completed"), static_cast<long>(lines.size()));
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "Initializing.....Completed"), 2);
+}
+
+// A second update of a board that one is updating is refused at once and
+// names the process that holds the board; the first run goes on unharmed.
+TEST(UpdateSequenceTest, SecondUpdateOfABoardBeingUpdatedIsRefused) {
+  ScratchDir dir;
+  // 14, 15, 34, 68, 100 at 250 ms each: the first run holds the board for
+  // more than a second after it has opened it.
+  WriteFileText("board.ini", "[Driver]\nDelayMs=250\nStepPercent=34\n[Boards]\nBoard1=KX58-0001\n");
+  Package(nullptr, nullptr, "1_2_0", nullptr);
+
+  const std::string command = "exec env " + Environment(dir.path()) + KXUPDATE_PATH +
+                              " --simulate update --json </dev/null >first.json 2>first.err";
+  const char* argv[] = {"sh", "-c", command.c_str(), nullptr};
+  pid_t first = -1;
+  ASSERT_EQ(posix_spawn(&first, "/bin/sh", nullptr, nullptr, const_cast<char**>(argv), environ), 0);
+
+  // Opened: the board has recorded the camera the first run created.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (ReadFileText("board.ini").find("CreatedBoard=KX58-0001") == std::string::npos &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  EXPECT_LT(std::chrono::steady_clock::now(), deadline) << "the first run never opened the board";
+  const RunResult second = Kxupdate("update --json");
+  int status = -1;
+  const bool ended = waitpid(first, &status, 0) == first;
+
+  EXPECT_EQ(second.status, 1) << second.err;
+  EXPECT_EQ(JsonField(second.out, "d['outcome'], d['error_code'], d['board']"),
+            "failed 1 KX58-0001");
+  EXPECT_NE(second.err.find("board KX58-0001 is being updated by process " + std::to_string(first)),
+            std::string::npos)
+      << second.err;
+  EXPECT_NE(second.err.find("(process " + std::to_string(first) + ")"), std::string::npos)
+      << second.err;
+
+  ASSERT_TRUE(ended);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << ReadFileText("first.err");
+  EXPECT_EQ(Ask(ReadFileText("first.json"),
+                {"d['outcome']", "ini('board.ini')['Written KX58-0001']['Order']"}),
+            (std::vector<std::string>{"completed", "Firm(Appl)"}));
+}
+
+}  // namespace
+}  // namespace kx
