@@ -42,6 +42,9 @@ CNextDlgWindow::~CNextDlgWindow() {
 }
 
 int CNextDlgWindow::RunModal() {
+  // The initialisation shows the window before exec() runs; Qt makes a
+  // window modal only when it is shown, so the modality is set first.
+  setWindowModality(Qt::ApplicationModal);
   m_logic->OnInitDialog();
   if (endedWith_) return *endedWith_;
   return exec();
