@@ -22,6 +22,7 @@
 
 #include "app/about_dlg.h"
 #include "app/next_dlg_window.h"
+#include "app/qt_translations.h"
 #include "app/select_dlg.h"
 #include "app/start_dlg.h"
 #include "camera/next_dlg.h"
@@ -135,6 +136,7 @@ const Message kMessages[] = {
 constexpr std::int32_t kShownWriteError = 144;
 
 void ShootLanguage(Shooter& shooter, Language language, const QString& suffix) {
+  const auto qtTexts = kx::app::InstallQtTranslations(language);
   const auto text = [language](int id) { return kx::LoadString(id, language); };
 
   kx::app::CStartDlg start(language, nullptr);

@@ -5,6 +5,7 @@
 
 #include "app/app_icon.h"
 #include "app/next_dlg_window.h"
+#include "app/qt_translations.h"
 #include "app/start_dlg.h"
 #include "camera/driver_library.h"
 #include "camera/unavailable_driver.h"
@@ -35,6 +36,7 @@ int CUpdateApp::Run(int argc, char** argv) {
   QApplication application(argc, argv);
   application.setWindowIcon(ApplicationIcon());
   const Language language = UserInterfaceLanguage();
+  const auto qtTexts = InstallQtTranslations(language);
   CStartDlg start(language, [language] { RunUpdateDialog(language); });
   start.exec();
   return 0;
