@@ -1,4 +1,5 @@
 #include "errors/driver_error_table.h"
+#include "tests/text_checks.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +14,7 @@
 
 namespace kx {
 namespace {
+using testing::IsValidUtf8;
 
 constexpr std::int32_t kLanguages[] = {DriverErrorTable::kJapanese, DriverErrorTable::kEnglish};
 
@@ -38,44 +40,6 @@ bool InSomeRange(std::int32_t code) {
   });
 }
 
-// Strict UTF-8: no stray continuation bytes, no truncated, overlong or
-// surrogate sequences, nothing above U+10FFFF.
-bool IsValidUtf8(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    std::size_t length = 0;
-    char32_t value = 0;
-    char32_t minimum = 0;
-    if (lead < 0x80) {
-      ++i;
-      continue;
-    } else if ((lead & 0xE0) == 0xC0) {
-      length = 2, value = lead & 0x1F, minimum = 0x80;
-    } else if ((lead & 0xF0) == 0xE0) {
-      length = 3, value = lead & 0x0F, minimum = 0x800;
-    } else if ((lead & 0xF8) == 0xF0) {
-      length = 4, value = lead & 0x07, minimum = 0x10000;
-    } else {
-      return false;
-    }
-    if (i + length > text.size()) {
-      return false;
-    }
-    for (std::size_t k = 1; k < length; ++k) {
-      const auto next = static_cast<unsigned char>(text[i + k]);
-      if ((next & 0xC0) != 0x80) {
-        return false;
-      }
-      value = (value << 6) | (next & 0x3F);
-    }
-    if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
-      return false;
-    }
-    i += length;
-  }
-  return true;
-}
 
 // A caller's buffer, filled beforehand with a marker byte so that bytes the
 // table did not write, and bytes it zeroed, can be told apart.
@@ -227,7 +191,7 @@ TEST(DriverErrorTableTest, CutNeverSplitsACharacter) {
       Buffer buffer(size);
       ASSERT_EQ(table.DriverErrorText(c.code, buffer.data(), buffer.size(), c.language), 1);
       const std::string got = buffer.Text();
-      SCOPED_TRACE(testing::Message() << "code " << c.code << " size " << size);
+      SCOPED_TRACE(::testing::Message() << "code " << c.code << " size " << size);
       EXPECT_TRUE(IsValidUtf8(got));
       EXPECT_EQ(full.compare(0, got.size(), got), 0) << "not a prefix: " << got;
       EXPECT_LE(got.size(), size - 1);

@@ -1,4 +1,5 @@
 #include "res/string_table.h"
+#include "tests/text_checks.h"
 
 #include <gtest/gtest.h>
 
@@ -8,6 +9,7 @@
 
 namespace kx {
 namespace {
+using testing::IsValidUtf8;
 
 constexpr Language kLanguages[] = {Language::kEnglish, Language::kJapanese};
 
@@ -19,43 +21,6 @@ constexpr int kUsedIds[] = {101, 102, 103, 104, 105, 106, 107, 204, 205, 206, 20
 // Ids that sit among the used ones but have no text.
 constexpr int kIdsWithoutEntry[] = {0, -1, 100, 108, 203, 208, 402, 407, 409, 413, 511, 602};
 
-// Strict UTF-8: no stray continuation bytes, no truncated, overlong or
-// surrogate sequences, nothing above U+10FFFF.
-bool IsValidUtf8(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    std::size_t length = 1;
-    char32_t value = lead;
-    char32_t minimum = 0;
-    if (lead >= 0x80) {
-      if ((lead & 0xE0) == 0xC0) {
-        length = 2, value = lead & 0x1F, minimum = 0x80;
-      } else if ((lead & 0xF0) == 0xE0) {
-        length = 3, value = lead & 0x0F, minimum = 0x800;
-      } else if ((lead & 0xF8) == 0xF0) {
-        length = 4, value = lead & 0x07, minimum = 0x10000;
-      } else {
-        return false;
-      }
-    }
-    if (i + length > text.size()) {
-      return false;
-    }
-    for (std::size_t k = 1; k < length; ++k) {
-      const auto next = static_cast<unsigned char>(text[i + k]);
-      if ((next & 0xC0) != 0x80) {
-        return false;
-      }
-      value = (value << 6) | (next & 0x3F);
-    }
-    if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
-      return false;
-    }
-    i += length;
-  }
-  return true;
-}
 
 TEST(StringTableTest, Utf8CheckRejectsBrokenSequences) {
   EXPECT_TRUE(IsValidUtf8("完了\r\n"));

@@ -24,6 +24,7 @@
 #include "tests/package_fixture.h"
 #include "tests/recording_window.h"
 #include "tests/scratch_dir.h"
+#include "tests/text_checks.h"
 
 namespace kx {
 
@@ -38,6 +39,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing::PatternBytes;
+using testing::Fnv1a64Hex;
 using testing::RecordingWindow;
 using testing::ScratchDir;
 using testing::WriteFileText;
@@ -51,16 +53,6 @@ std::string BoardValue(const std::string& section, const std::string& key) {
   return platform::GetPrivateProfileString(section, key, "<none>", "board.ini");
 }
 
-std::string Fnv1a64Hex(const std::vector<std::uint8_t>& bytes) {
-  std::uint64_t hash = 0xcbf29ce484222325ull;
-  for (std::uint8_t byte : bytes) {
-    hash ^= byte;
-    hash *= 0x100000001b3ull;
-  }
-  char text[17];
-  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
-  return text;
-}
 
 TEST(DriverLibraryOpenTest, ErrorsNameTheLibraryOrTheMissingFunction) {
   ScratchDir dir;

@@ -26,6 +26,7 @@
 #include "tests/package_fixture.h"
 #include "tests/scratch_dir.h"
 #include "tests/srecord_fixture.h"
+#include "tests/text_checks.h"
 
 namespace kx {
 namespace {
@@ -34,6 +35,7 @@ using testing::CaptureCommand;
 using testing::FileExists;
 using testing::FixturePackage;
 using testing::PatternBytes;
+using testing::Fnv1a64Hex;
 using testing::ReadFileBytes;
 using testing::ReadFileText;
 using testing::ScratchDir;
@@ -114,16 +116,6 @@ std::string JsonField(const std::string& json, const std::string& expression) {
   return Ask(json, {expression})[0];
 }
 
-std::string Fnv1a64Hex(const Bytes& bytes) {
-  std::uint64_t hash = 0xcbf29ce484222325ull;
-  for (std::uint8_t byte : bytes) {
-    hash ^= byte;
-    hash *= 0x100000001b3ull;
-  }
-  char text[17];
-  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
-  return text;
-}
 
 // A component image that carries its version the way the board reads it
 // ("KXVERSION=V01.02.00" and a zero byte), so that a completed write changes
