@@ -71,6 +71,7 @@ int CNextDlg::WaitForDriverEvent() {
         // As a quit message always did: the wait ends as if signalled, and
         // the run sees whatever the callback stored last.
         m_currentEvent = {g_nEventType.load(), g_nEventProgress.load(), g_nEventCode.load()};
+        m_lastEventCode = m_currentEvent.status;
         return 1;
       case WaitOutcome::kTimedOut:
         if (auto late = m_events.TryPop()) {

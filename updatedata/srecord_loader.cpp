@@ -179,8 +179,9 @@ bool SRecordLoader::LoadSRecordFile(std::string path, std::uint8_t* buffer, std:
     const std::uint64_t start = record.address;
     const std::uint64_t end = start + record.dataLength;
     if (end > capacity) return false;
-    if (record.dataLength == 0) return true;
-    std::memcpy(buffer + start, record.data(), record.dataLength);
+    // A record without data still marks where the image starts or ends, as
+    // every data record's address always has.
+    if (record.dataLength != 0) std::memcpy(buffer + start, record.data(), record.dataLength);
     if (!haveData || start < lowestStart) lowestStart = start;
     if (!haveData || end > greatestEnd) greatestEnd = end;
     haveData = true;

@@ -21,10 +21,11 @@ namespace kx {
 // so a termination record does not end the load. Every line must begin with
 // 'S'.
 //
-// The image runs from the lowest start address of any data record that
-// carries data to the greatest end address of any such record, moved to the
-// start of the buffer; a later record overwrites an earlier one, and bytes no
-// record covered are 0xFF. A file without such records loads with length 0.
+// The image runs from the lowest start address of any data record to the
+// greatest end address (address + data bytes) of any data record, moved to
+// the start of the buffer; a later record overwrites an earlier one, and
+// bytes no record covered are 0xFF. A file without data records loads with
+// length 0.
 class SRecordLoader {
  public:
   // True when the file was read to its end without a fault; the image is

@@ -188,9 +188,10 @@ INSTANTIATE_TEST_SUITE_P(
                    {Rec(1, 0, Seq(0xA0, 32)), Rec(1, 0x10, Bytes(4, 0x55))},
                    Image(0x20, {{0, Seq(0xA0, 32)}, {0x10, Bytes(4, 0x55)}})},
         ExtentCase{"SingleRecordAtZeroKeepsItsBytes", {Rec(1, 0, Seq(1, 5))}, Seq(1, 5)},
-        ExtentCase{"EmptyDataRecordsChangeNothing",
+        ExtentCase{"EmptyDataRecordsMarkTheExtent",
                    {Rec(1, 0, {}), Rec(1, 0x8000, Seq(7, 4)), Rec(1, 0x9000, {})},
-                   Seq(7, 4)},
+                   Image(0x9000, {{0x8000, Seq(7, 4)}})},
+        ExtentCase{"EmptyDataRecordAloneGivesAnEmptyImage", {Rec(1, 0x40, {})}, Bytes{}},
         ExtentCase{"WideAddresses",
                    {Rec(3, 0x01234A, Seq(0xB0, 2)), Rec(2, 0x012345, Seq(0xC0, 3))},
                    Image(7, {{0, Seq(0xC0, 3)}, {5, Seq(0xB0, 2)}})},
@@ -316,7 +317,7 @@ TEST_F(SRecordLoaderTest, DataMustEndWithinTheCapacity) {
   };
   const Case cases[] = {
       {Rec(1, 0x3C, Seq(1, 4)), true, 0x40},  // ends at the capacity
-      {Rec(1, 0x40, {}), true, 1},            // no data, ends at the capacity
+      {Rec(1, 0x40, {}), true, 0x40},         // no data, at the capacity: marks the end
       {Rec(1, 0x3D, Seq(1, 4)), false, 0},    // one byte beyond
       {Rec(1, 0x41, {}), false, 0},
       {Rec(3, 0xFFFFFFFE, Seq(1, 4)), false, 0},  // wraps to 2 in 32 bits
