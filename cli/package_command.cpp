@@ -54,17 +54,14 @@ PackageReport InspectPackage(const std::string& path, UpdateDataSet& set) {
   report.loaded = set.LoadPackageFile(path, report.length) == 1;
   report.checksumOk = report.loaded && set.VerifyChecksum() == 1;
 
-  std::vector<std::uint8_t> bytes;
-  if (report.length >= package::kHeaderSize && report.length <= (64u << 20) &&
-      platform::ReadWholeFile(path, bytes) && bytes.size() >= package::kHeaderSize) {
-    report.seed = static_cast<std::int32_t>(std::uint32_t{bytes[240]} | std::uint32_t{bytes[241]} << 8 |
-                                            std::uint32_t{bytes[242]} << 16 |
-                                            std::uint32_t{bytes[243]} << 24);
-    package::ApplyKeyStream(bytes.data(), report.seed, bytes.size());
-    report.header = package::DecodeHeader(bytes.data());
+  // The header alone, read again, describes also a file that did not load.
+  std::uint8_t header[package::kHeaderSize];
+  if (report.length >= package::kHeaderSize &&
+      platform::ReadFileExactly(path, header, package::kHeaderSize)) {
+    report.seed = package::StoredSeed(header);
+    package::ApplyKeyStream(header, report.seed, package::kHeaderSize);
+    report.header = package::DecodeHeader(header);
     report.headerRead = true;
-  } else if (report.loaded) {
-    report.seed = 0;
   }
   if (report.loaded) {
     report.header.checksum = set.StoredChecksum();

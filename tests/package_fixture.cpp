@@ -27,10 +27,7 @@ std::vector<std::uint8_t> StoredPackage(const FixturePackage& parts, std::int32_
 }
 
 std::vector<std::uint8_t> PlainPackage(std::vector<std::uint8_t> stored) {
-  std::int32_t seed = static_cast<std::int32_t>(
-      std::uint32_t{stored[240]} | std::uint32_t{stored[241]} << 8 |
-      std::uint32_t{stored[242]} << 16 | std::uint32_t{stored[243]} << 24);
-  package::ApplyKeyStream(stored.data(), seed, stored.size());
+  package::ApplyKeyStream(stored.data(), package::StoredSeed(stored.data()), stored.size());
   return stored;
 }
 

@@ -36,10 +36,7 @@ int UpdateDataSet::LoadPackageFile(const std::string& path, std::uint64_t size) 
   }
 
   // The seed is the one field stored unscrambled: take it before unscrambling.
-  const std::uint8_t* seedBytes = m_package.get() + package::kSeedOffset;
-  const auto seed = static_cast<std::int32_t>(std::uint32_t{seedBytes[0]} | std::uint32_t{seedBytes[1]} << 8 |
-                                              std::uint32_t{seedBytes[2]} << 16 |
-                                              std::uint32_t{seedBytes[3]} << 24);
+  const std::int32_t seed = package::StoredSeed(m_package.get());
   package::ApplyKeyStream(m_package.get(), seed, fileSize);
 
   const package::Header header = package::DecodeHeader(m_package.get());

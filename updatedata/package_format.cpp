@@ -108,6 +108,10 @@ std::int32_t SeedFromDate(const platform::LocalDate& date) {
   return static_cast<std::int32_t>(value);
 }
 
+std::int32_t StoredSeed(const std::uint8_t* stored) {
+  return static_cast<std::int32_t>(GetU32(stored + kSeedOffset));
+}
+
 std::uint64_t Header::ExpectedFileSize() const {
   std::uint64_t total = kHeaderSize;
   for (std::uint32_t size : sizes) total += size;

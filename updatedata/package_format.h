@@ -38,6 +38,9 @@ double ByteSum(const std::uint8_t* data, std::size_t length);
 // day in that order without leading zeros ("%d%d%d"), read as a number.
 std::int32_t SeedFromDate(const platform::LocalDate& date);
 
+// The seed a stored (still scrambled) package carries at kSeedOffset.
+std::int32_t StoredSeed(const std::uint8_t* stored);
+
 // What the plain header says, read from an unscrambled package.
 struct Header {
   std::array<std::string, kComponentCount> versions;
