@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "res/product_version.h"
 #include "res/user_language.h"
 
 namespace kx::cli {
@@ -11,6 +12,7 @@ namespace {
 
 const char* const kUsage =
     "usage: kxupdate [--driver LIB | --simulate] [--lang en|ja] COMMAND [ARGS]\n"
+    "       kxupdate --version\n"
     "commands:\n"
     "  update [--board ID] [--yes|--no] [--check] [--json] [--log-file FILE]\n"
     "         [--event-timeout SECONDS]         update the board from this folder's update data\n"
@@ -73,6 +75,10 @@ int main(int argc, char** argv) {
   std::vector<std::string> words(argv + 1, argv + argc);
   GlobalOptions global;
   if (!TakeGlobalOptions(words, global)) return kExitUsage;
+  if (!words.empty() && (words[0] == "--version" || words[0] == "-V")) {
+    std::cout << "kxupdate " << kx::kProductVersion << "\n";
+    return kExitOk;
+  }
   if (words.empty() || words[0] == "--help" || words[0] == "-h" || words[0] == "help") {
     std::cout << kUsage;
     return words.empty() ? kExitUsage : kExitOk;
