@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "app/about_dlg.h"
+#include "app/app_icon.h"
 #include "app/next_dlg_window.h"
 #include "app/qt_translations.h"
 #include "app/select_dlg.h"
@@ -65,7 +66,8 @@ class Shooter {
       ok_ = false;
       return;
     }
-    std::printf("%s\n", qPrintable(path));
+    // The picture's path and the caption it shows, for the script to check.
+    std::printf("%s\t%s\n", qPrintable(path), qPrintable(widget.windowTitle()));
   }
 
   // A widget that is shown modelessly for the picture.
@@ -215,6 +217,9 @@ int main(int argc, char** argv) {
     ::setenv("QT_QPA_PLATFORM", withScreen.c_str(), 1);
   }
   QApplication application(argc, argv);
+  // The pictures show what a user of the wizard sees: its boxes are captioned
+  // with the wizard's own name, not this program's.
+  kx::app::OverrideApplicationDisplayName(QStringLiteral("DERadori"));
   if (argc != 2) {
     std::fprintf(stderr, "usage: %s FOLDER\n", argv[0]);
     return 64;
