@@ -7,14 +7,22 @@ namespace kx::cli {
 namespace {
 
 // Length of the valid UTF-8 sequence at text[i], or 0 when it is not one.
+// Valid means what a JSON reader accepts as a character: no overlong forms,
+// no UTF-16 surrogate halves (U+D800..U+DFFF), nothing above U+10FFFF.
 std::size_t Utf8SequenceLength(const std::string& text, std::size_t i) {
   auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
   unsigned char lead = byte(i);
   std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 6 ? 2 : (lead >> 4) == 14 ? 3 : (lead >> 3) == 30 ? 4 : 0;
-  if (length == 0 || (length > 1 && lead < 0xC2) || i + length > text.size()) return 0;
+  if (length == 0 || (length > 1 && lead < 0xC2) || lead > 0xF4 || i + length > text.size()) return 0;
   for (std::size_t k = 1; k < length; ++k) {
     if ((byte(i + k) & 0xC0) != 0x80) return 0;
   }
+  // The second byte's range that each of these leads allows.
+  const unsigned char second = length > 1 ? byte(i + 1) : 0;
+  if (lead == 0xE0 && second < 0xA0) return 0;   // overlong
+  if (lead == 0xED && second >= 0xA0) return 0;  // surrogate half
+  if (lead == 0xF0 && second < 0x90) return 0;   // overlong
+  if (lead == 0xF4 && second >= 0x90) return 0;  // above U+10FFFF
   return length;
 }
 
