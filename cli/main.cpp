@@ -4,28 +4,12 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/usage.h"
 #include "res/product_version.h"
 #include "res/user_language.h"
 
 namespace kx::cli {
 namespace {
-
-const char* const kUsage =
-    "usage: kxupdate [--driver LIB | --simulate] [--lang en|ja] COMMAND [ARGS]\n"
-    "       kxupdate --version\n"
-    "commands:\n"
-    "  update [--board ID] [--yes|--no] [--check] [--json] [--log-file FILE]\n"
-    "         [--event-timeout SECONDS]         update the board from this folder's update data\n"
-    "  boards [--json]                          the boards of the KX58 model\n"
-    "  versions [--board ID] [--json]           a board's installed versions\n"
-    "  errors [CODE] [--json]                   the driver error table\n"
-    "  package inspect [FILE] [--json]          load and verify a package, and describe it\n"
-    "  package verify [FILE]                    load and verify a package: OK or why not\n"
-    "  package build [DIR] [--date YYYY-MM-DD]  rebuild DERadori.kx from component files\n"
-    "  package extract [FILE] --out DIR         write each component's image to a file\n"
-    "  srec FILE -o OUT                         S-record file to binary image\n"
-    "The driver: --driver LIB, else --simulate (the simulated board), else\n"
-    "KXUPDATE_DRIVER, else libTessera.so.\n";
 
 // Takes the global options out of `words`; false with a message for bad ones.
 bool TakeGlobalOptions(std::vector<std::string>& words, GlobalOptions& global) {
@@ -79,19 +63,59 @@ int main(int argc, char** argv) {
     std::cout << "kxupdate " << kx::kProductVersion << "\n";
     return kExitOk;
   }
-  if (words.empty() || words[0] == "--help" || words[0] == "-h" || words[0] == "help") {
-    std::cout << kUsage;
-    return words.empty() ? kExitUsage : kExitOk;
+  if (words.empty()) {
+    std::cerr << ToolUsage();
+    return kExitUsage;
+  }
+  if (words[0] == "--help" || words[0] == "-h") {
+    std::cout << ToolUsage();
+    return kExitOk;
+  }
+  if (words[0] == "help") {
+    const std::vector<std::string> topic(words.begin() + 1, words.end());
+    if (topic.empty()) {
+      std::cout << ToolUsage();
+      return kExitOk;
+    }
+    auto usage = CommandUsage(CommandNameOf(topic));
+    if (!usage) {
+      PrintError("no command '" + topic[0] + "'");
+      std::cerr << ToolUsage();
+      return kExitUsage;
+    }
+    std::cout << *usage;
+    return kExitOk;
+  }
+  const std::string name = CommandNameOf(words);
+  if (AsksForHelp(words)) {
+    if (auto usage = CommandUsage(name)) {
+      std::cout << *usage;
+      return kExitOk;
+    }
   }
   const std::string command = words[0];
   std::vector<std::string> rest(words.begin() + 1, words.end());
-  if (command == "package") return RunPackageCommand(rest);
-  if (command == "srec") return RunSRecordCommand(rest);
-  if (command == "update") return RunUpdateCommand(rest, global);
-  if (command == "boards") return RunBoardsCommand(rest, global);
-  if (command == "versions") return RunVersionsCommand(rest, global);
-  if (command == "errors") return RunErrorsCommand(rest, global);
-  PrintError("unknown command '" + command + "'");
-  std::cerr << kUsage;
-  return kExitUsage;
+  int status = kExitUsage;
+  if (command == "package") {
+    status = RunPackageCommand(rest);
+  } else if (command == "srec") {
+    status = RunSRecordCommand(rest);
+  } else if (command == "update") {
+    status = RunUpdateCommand(rest, global);
+  } else if (command == "boards") {
+    status = RunBoardsCommand(rest, global);
+  } else if (command == "versions") {
+    status = RunVersionsCommand(rest, global);
+  } else if (command == "errors") {
+    status = RunErrorsCommand(rest, global);
+  } else {
+    PrintError("unknown command '" + command + "'");
+    std::cerr << ToolUsage();
+    return kExitUsage;
+  }
+  // A usage error of a command: it said what was wrong; its usage follows.
+  if (status == kExitUsage) {
+    if (auto synopsis = CommandSynopsis(name)) std::cerr << *synopsis;
+  }
+  return status;
 }

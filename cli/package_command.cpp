@@ -20,12 +20,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const char* const kPackageUsage =
-    "usage: kxupdate package inspect [FILE] [--json]\n"
-    "       kxupdate package verify [FILE]\n"
-    "       kxupdate package build [DIR] [--date YYYY-MM-DD]\n"
-    "       kxupdate package extract [FILE] --out DIR\n";
-
 // What a package file says about itself, read independently of the data set
 // so that a damaged file can still be described.
 struct PackageReport {
@@ -320,7 +314,6 @@ int RunPackageCommand(const std::vector<std::string>& words) {
   Arguments args(words, {"json"}, {"date", "out"});
   if (!args.ok()) {
     PrintError(args.error());
-    std::cerr << kPackageUsage;
     return kExitUsage;
   }
   const std::string verb = args.positional().empty() ? "" : args.positional()[0];
@@ -328,7 +321,8 @@ int RunPackageCommand(const std::vector<std::string>& words) {
   if (verb == "verify") return Verify(args);
   if (verb == "build") return Build(args);
   if (verb == "extract") return Extract(args);
-  std::cerr << kPackageUsage;
+  PrintError(verb.empty() ? std::string("package needs a subcommand: inspect, verify, build or extract")
+                          : "unknown package subcommand '" + verb + "'");
   return kExitUsage;
 }
 

@@ -14,8 +14,9 @@ int RunSRecordCommand(const std::vector<std::string>& words) {
   Arguments args(words, {}, {"out"});
   auto out = args.Value("out");
   if (!args.ok() || !out || args.positional().size() != 1) {
-    if (!args.ok()) PrintError(args.error());
-    std::cerr << "usage: kxupdate srec FILE -o OUT\n";
+    PrintError(!args.ok()   ? args.error()
+               : !out       ? std::string("srec needs -o OUT, the image file to write")
+                            : std::string("srec takes one S-record FILE"));
     return kExitUsage;
   }
   const std::string& input = args.positional()[0];

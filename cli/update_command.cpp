@@ -18,10 +18,6 @@ namespace {
 // A declined older version: the run stopped before writing it.
 constexpr int kExitDeclined = 10;
 
-const char* const kUpdateUsage =
-    "usage: kxupdate update [--board ID] [--yes|--no] [--check] [--json]\n"
-    "                       [--log-file FILE] [--event-timeout SECONDS]\n";
-
 const char* OutcomeName(DialogState state) {
   switch (state) {
     case DialogState::kCompleted: return "completed";
@@ -82,7 +78,6 @@ int RunUpdateCommand(const std::vector<std::string>& words, const GlobalOptions&
     PrintError(!args.ok() ? args.error()
                : args.Has("yes") && args.Has("no") ? "--yes and --no exclude each other"
                                                    : "update takes no arguments");
-    std::cerr << kUpdateUsage;
     return kExitUsage;
   }
   NextDlgOptions options;
