@@ -10,7 +10,11 @@
 
 #include "app/app_icon.h"
 #include "app/select_dlg.h"
+#include "camera/text_fields.h"
+#include "res/string_table.h"
 #include "ui_next_dlg.h"
+
+#include <algorithm>
 
 namespace kx::app {
 namespace {
@@ -20,6 +24,9 @@ QString FromLog(const std::string& text) {
   shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   return shown;
 }
+
+// The line under the log that names the opened board ("Board: {board}").
+constexpr int kBoardLineText = 430;
 
 // How often a wait looks at the driver's event while the window is serviced.
 constexpr int kPollMilliseconds = 2;
@@ -33,6 +40,10 @@ CNextDlgWindow::CNextDlgWindow(CameraDriver& driver, NextDlgOptions options, QWi
   setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
   connect(ui_->startButton, &QPushButton::clicked, this, &CNextDlgWindow::OnStartClicked);
   connect(ui_->cancelButton, &QPushButton::clicked, this, &CNextDlgWindow::reject);
+  // The bar shows the running component's percentage; until a write starts
+  // there is nothing to show.
+  ui_->progress->setVisible(false);
+  ui_->board->setVisible(false);
   m_logic = std::make_unique<CNextDlg>(driver, *this, options);
 }
 
@@ -62,6 +73,17 @@ void CNextDlgWindow::Show() {
 void CNextDlgWindow::SetLogText(const std::string& text) {
   ui_->log1002->setPlainText(FromLog(text));
   ui_->log1002->verticalScrollBar()->setValue(ui_->log1002->verticalScrollBar()->maximum());
+}
+
+void CNextDlgWindow::ShowProgress(const std::string& logWithProgress, std::int32_t percent) {
+  SetLogText(logWithProgress);
+  ui_->progress->setVisible(true);
+  ui_->progress->setValue(std::clamp<std::int32_t>(percent, 0, 100));
+}
+
+void CNextDlgWindow::ShowBoard(const std::string& boardId) {
+  ui_->board->setText(QString::fromStdString(FillTextFields(LoadString(kBoardLineText, language_), {{"board", boardId}})));
+  ui_->board->setVisible(!boardId.empty());
 }
 
 void CNextDlgWindow::SetStatusText(const std::string& text) {

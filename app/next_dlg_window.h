@@ -32,6 +32,8 @@ class CNextDlgWindow : public QDialog, public UpdateDialogWindow {
   // UpdateDialogWindow
   void Show() override;
   void SetLogText(const std::string& text) override;
+  void ShowProgress(const std::string& logWithProgress, std::int32_t percent) override;
+  void ShowBoard(const std::string& boardId) override;
   void SetStatusText(const std::string& text) override;
   void SetButtonTexts(const std::string& start, const std::string& cancel) override;
   void EnableStart(bool on) override;

@@ -159,6 +159,7 @@ void ShootLanguage(Shooter& shooter, Language language, const QString& suffix) {
 
   // Ready: the initialisation's log, status 204, Start enabled.
   window.Show();
+  window.ShowBoard("KX58-0001");
   window.SetButtonTexts(text(303), text(302));
   window.SetLogText(initialised);
   window.SetStatusText(text(204));

@@ -37,6 +37,9 @@ class UpdateDialogWindow {
     (void)percent;
     SetLogText(logWithProgress);
   }
+  // The board the dialog opened, once it is chosen: a PC may hold several,
+  // so front ends that can show it do.
+  virtual void ShowBoard(const std::string& boardId) { (void)boardId; }
   virtual void SetStatusText(const std::string& text) = 0;  // the status line
   virtual void SetButtonTexts(const std::string& start, const std::string& cancel) = 0;
   virtual void EnableStart(bool on) = 0;

@@ -97,6 +97,9 @@ constexpr StringEntry kStrings[] = {
      "アップデートを終了します。\n（ｴﾗｰｺｰﾄﾞ:01）"},
     {412, "No event from the driver for {seconds} seconds.",
      "ドライバから{seconds}秒間イベントがありません。"},
+    // Our own: the update dialog's line under the log that names the board
+    // it opened.
+    {430, "Board: {board}", "ボード: {board}"},
 
     // Log lines: a step's text ends in ".....", then the completion or failure mark.
     {501, "Completed\r\n", "完了\r\n"},
