@@ -84,8 +84,8 @@ void CNextDlg::OnStart() {
 
   for (const RunStep& step : kRunSteps) {
     const std::size_t c = static_cast<std::size_t>(step.component);
-    g_nEventType.store(18);
-    g_nEventProgress.store(0);
+    g_nEventType = 18;
+    g_nEventProgress = 0;
     std::int32_t retries = 0;
     m_retryCounts[c] = 0;
 
