@@ -131,6 +131,10 @@ int RunUpdateCommand(const std::vector<std::string>& words, const GlobalOptions&
                (dialog.BoardLockHolder() ? "process " + std::to_string(*dialog.BoardLockHolder())
                                          : std::string("another process")));
   }
+  if (dialog.SettingsWriteFailed()) {
+    PrintError("warning: the retry counts could not be stored: " +
+               dialog.SettingsWriteFailureReason());
+  }
   if (dialog.EventWaitTimedOut()) {
     PrintError("the driver sent no event within " + *args.Value("event-timeout") + " seconds");
   }
@@ -160,6 +164,8 @@ int RunUpdateCommand(const std::vector<std::string>& words, const GlobalOptions&
       out.Key(traits.label).Number(std::int64_t{dialog.RetryCounts()[static_cast<std::size_t>(traits.component)]});
     }
     out.EndObject();
+    out.Key("settings_written").Bool(!dialog.SettingsWriteFailed());
+    out.Key("settings_error").String(dialog.SettingsWriteFailureReason());
     if (!plans.empty()) {
       out.Key("plan").BeginArray();
       for (const ComponentPlan& plan : plans) {

@@ -97,6 +97,9 @@ constexpr StringEntry kStrings[] = {
      "アップデートを終了します。\n（ｴﾗｰｺｰﾄﾞ:01）"},
     {412, "No event from the driver for {seconds} seconds.",
      "ドライバから{seconds}秒間イベントがありません。"},
+    // A line of the update log after a write of the settings file failed.
+    {420, "The retry counts could not be stored in DERadori.ini.",
+     "リトライ回数をDERadori.iniに保存できませんでした。"},
 
     // Log lines: a step's text ends in ".....", then the completion or failure mark.
     {501, "Completed\r\n", "完了\r\n"},
