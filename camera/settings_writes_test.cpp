@@ -1,6 +1,8 @@
 // The update run's writes of the settings file: many retried packets leave
 // an intact file with the right counts; a write that fails is told once, on
 // a line of its own, and the run goes on.
+#include <sys/stat.h>
+
 #include <cctype>
 #include <deque>
 #include <filesystem>
@@ -116,6 +118,31 @@ TEST_F(SettingsWritesTest, ManyRetriesLeaveTheCountsInAnIntactFile) {
             "NumOfRetryPackets\tFirm(Boot)\t200\n");
   // No temporary file of the many replacements is left behind.
   EXPECT_EQ(ListWorkingDirectory(), (std::vector<std::string>{"DERadori.ini", "DERadori.kx"}));
+}
+
+// A flushed write of a count the file already holds flushes the file where
+// it stands (a read-only folder would refuse a replacement); a new count
+// replaces the file, unflushed or flushed.
+TEST_F(SettingsWritesTest, FlushedWriteOfAnUnchangedCountKeepsTheFile) {
+  NextDlgOptions options;
+  options.lockBoard = false;
+  CNextDlg dialog(driver, window, options);
+  auto inode = [] {
+    struct stat info {};
+    EXPECT_EQ(::stat("DERadori.ini", &info), 0);
+    return info.st_ino;
+  };
+  ASSERT_EQ(dialog.WriteRetryCount(5, "FPGA1", platform::Durability::kAtomicOnly), 1);
+  const auto first = inode();
+  EXPECT_EQ(dialog.WriteRetryCount(5, "FPGA1"), 1);
+  EXPECT_EQ(inode(), first);
+  EXPECT_EQ(dialog.WriteRetryCount(6, "FPGA1", platform::Durability::kAtomicOnly), 1);
+  const auto second = inode();
+  EXPECT_NE(second, first);
+  EXPECT_EQ(dialog.WriteRetryCount(7, "FPGA1"), 1);
+  EXPECT_NE(inode(), second);
+  EXPECT_EQ(ReadFileText("DERadori.ini"), "[NumOfRetryPackets]\r\nFPGA1=7\r\n");
+  EXPECT_FALSE(dialog.SettingsWriteFailed());
 }
 
 struct FailedWriteCase {
