@@ -45,11 +45,7 @@ int CNextDlg::OpenCamera() {
 
 void CNextDlg::OnDriverEvent(std::int32_t, std::int32_t type, std::int32_t value, std::int32_t,
                              std::int32_t status, void* context) {
-  g_nEventType.store(type);
-  if (CarriesProgress(type)) {
-    g_nEventProgress.store(value);
-    g_nEventCode.store(status);
-  }
+  g_driverEventState.Store({type, value, status});
   if (!IsWakingEvent(type) || context == nullptr) return;
   auto* dialog = static_cast<CNextDlg*>(context);
   dialog->m_events.Push({type, value, status});
@@ -69,8 +65,9 @@ int CNextDlg::WaitForDriverEvent() {
         continue;  // the event is queued by now
       case WaitOutcome::kQuit:
         // As a quit message always did: the wait ends as if signalled, and
-        // the run sees whatever the callback stored last.
-        m_currentEvent = {g_nEventType.load(), g_nEventProgress.load(), g_nEventCode.load()};
+        // the run sees whatever the callback stored last, all three values
+        // from the same store.
+        m_currentEvent = g_driverEventState.Load();
         m_lastEventCode = m_currentEvent.status;
         return 1;
       case WaitOutcome::kTimedOut:

@@ -2,9 +2,35 @@
 
 namespace kx {
 
-std::atomic<std::int32_t> g_nEventType{0};
-std::atomic<std::int32_t> g_nEventProgress{0};
-std::atomic<std::int32_t> g_nEventCode{0};
+constinit DriverEventState g_driverEventState;
+constinit DriverEventState::Value g_nEventType{g_driverEventState, &DriverEvent::type};
+constinit DriverEventState::Value g_nEventProgress{g_driverEventState, &DriverEvent::value};
+constinit DriverEventState::Value g_nEventCode{g_driverEventState, &DriverEvent::status};
+
+DriverEventState::Value::operator std::int32_t() const {
+  std::lock_guard<std::mutex> lock(state_.mutex_);
+  return state_.values_.*field_;
+}
+
+DriverEventState::Value& DriverEventState::Value::operator=(std::int32_t value) {
+  std::lock_guard<std::mutex> lock(state_.mutex_);
+  state_.values_.*field_ = value;
+  return *this;
+}
+
+void DriverEventState::Store(const DriverEvent& event) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  values_.type = event.type;
+  if (CarriesProgress(event.type)) {
+    values_.value = event.value;
+    values_.status = event.status;
+  }
+}
+
+DriverEvent DriverEventState::Load() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return values_;
+}
 
 bool IsWakingEvent(std::int32_t type) {
   switch (type) {

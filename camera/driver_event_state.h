@@ -1,7 +1,6 @@
 // The driver's events as the update run sees them.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <mutex>
@@ -9,18 +8,55 @@
 
 namespace kx {
 
-// The most recent event's type, value and status, as the event callback
-// stores them; process-wide, written by the driver's thread, read by the
-// update dialog. Atomics, so that the two threads never race.
-extern std::atomic<std::int32_t> g_nEventType;
-extern std::atomic<std::int32_t> g_nEventProgress;
-extern std::atomic<std::int32_t> g_nEventCode;
-
 struct DriverEvent {
   std::int32_t type = 0;
   std::int32_t value = 0;
   std::int32_t status = 0;
 };
+
+// The most recent event's type, value and status, as the event callback
+// stores them: process-wide, written on the driver's thread, read on the
+// update dialog's. One lock guards the three, so that values taken together
+// (Load) are always one event's, never a mix of two.
+class DriverEventState {
+ public:
+  // One of the three values alone, read or written under the state's lock.
+  class Value {
+   public:
+    constexpr Value(DriverEventState& state, std::int32_t DriverEvent::*field)
+        : state_(state), field_(field) {}
+    Value(const Value&) = delete;
+    Value& operator=(const Value&) = delete;
+
+    operator std::int32_t() const;
+    Value& operator=(std::int32_t value);
+
+   private:
+    DriverEventState& state_;
+    std::int32_t DriverEvent::*field_;
+  };
+
+  constexpr DriverEventState() = default;
+  DriverEventState(const DriverEventState&) = delete;
+  DriverEventState& operator=(const DriverEventState&) = delete;
+
+  // What the callback does with an event: the type always; the value and
+  // the status only for the types that carry them (16 and 17).
+  void Store(const DriverEvent& event);
+  // The three values at one moment.
+  DriverEvent Load() const;
+
+ private:
+  mutable std::mutex mutex_;
+  DriverEvent values_;
+};
+
+extern constinit DriverEventState g_driverEventState;
+// The three values of g_driverEventState by their own names: the type of the
+// most recent event, its progress value and its status code.
+extern constinit DriverEventState::Value g_nEventType;
+extern constinit DriverEventState::Value g_nEventProgress;
+extern constinit DriverEventState::Value g_nEventCode;
 
 // True for the event types that wake the update dialog: 1, 3, 4, 5, 14, 15, 16, 17.
 bool IsWakingEvent(std::int32_t type);

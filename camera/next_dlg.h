@@ -15,6 +15,7 @@
 #include "camera/run_steps.h"
 #include "camera/update_dialog_window.h"
 #include "platform/auto_reset_event.h"
+#include "platform/file_io.h"
 #include "platform/named_lock.h"
 #include "res/string_table.h"
 #include "res/user_language.h"
@@ -49,6 +50,14 @@ enum class DialogState {
   kCompleted,     // all components written, message 107, ended with OK
   kFailed,        // error 06; Cancel is the way out
   kCancelled,     // an older version was declined; Cancel is the way out
+};
+
+// The first write of the settings file that failed: the key and the count
+// it was to store, and the system's error number (0 when it gave none).
+struct SettingsWriteFailure {
+  std::string key;
+  std::int32_t count = 0;
+  int error = 0;
 };
 
 // One component as the run would treat it (kxupdate update --check).
@@ -121,8 +130,17 @@ class CNextDlg {
 
   // The behaviour mode: 1 to 4 as read from [Behavior] Mode, else 0.
   void ReadBehaviorMode(std::int32_t& mode) const;
-  // Writes `count` ("%ld") under `key` in [NumOfRetryPackets]; the write's success.
-  int WriteRetryCount(std::int32_t count, const std::string& key) const;
+  // Writes `count` ("%ld") under `key` in [NumOfRetryPackets], flushed to
+  // disk; the write's success. The first write that fails is kept
+  // (SettingsWriteFailed).
+  int WriteRetryCount(std::int32_t count, const std::string& key);
+  // As above, as durable as `durability` asks: the run writes each retried
+  // packet's count kAtomicOnly and the component's last one flushed.
+  int WriteRetryCount(std::int32_t count, const std::string& key, platform::Durability durability);
+  // Whether a write of the settings file failed since the dialog was made;
+  // the first failure as a sentence ("" when none).
+  bool SettingsWriteFailed() const { return m_settingsWriteFailure.has_value(); }
+  std::string SettingsWriteFailureReason() const;
 
   // --- shared helpers ---
 
@@ -162,6 +180,11 @@ class CNextDlg {
   ComponentPlan PlanComponent(const RunStep& step);
   bool AwaitEvent(std::int32_t type);
   void EndCancelled();
+  // Once per dialog, after a failed settings write: adds to m_strLog the
+  // line (string 421) that says so, on a line of its own. After a line end
+  // (a step's "Completed\r\n") it ends with one; after the unfinished last
+  // line of a failed or cancelled run it starts with one. True when added.
+  bool AppendSettingsWarning();
 
   DialogState m_state = DialogState::kInitialising;
   int m_errorCode = 0;
@@ -171,6 +194,8 @@ class CNextDlg {
   std::unique_ptr<platform::NamedLock> m_boardLock;
   bool m_boardLockRefused = false;
   std::optional<pid_t> m_boardLockHolder;
+  std::optional<SettingsWriteFailure> m_settingsWriteFailure;
+  bool m_bSettingsWarningLogged = false;
 
   DriverEventQueue m_events;
   DriverEvent m_currentEvent;

@@ -53,6 +53,7 @@ void CNextDlg::ReportUpdateFailure() {
     std::snprintf(figure, sizeof figure, "%g", seconds);
     m_strLog += "\r\n" + FillTextFields(Text(412), {{"seconds", figure}});
   }
+  AppendSettingsWarning();
   m_window.SetLogText(m_strLog);
   m_window.SetStatusText(Text(207));
   m_window.EnableCancel(true);
@@ -63,6 +64,7 @@ void CNextDlg::ReportUpdateFailure() {
 
 void CNextDlg::EndCancelled() {
   AppendStatus(509);
+  if (AppendSettingsWarning()) m_window.SetLogText(m_strLog);
   m_window.SetStatusText(Text(207));
   m_window.EnableCancel(true);
   m_state = DialogState::kCancelled;
@@ -84,8 +86,8 @@ void CNextDlg::OnStart() {
 
   for (const RunStep& step : kRunSteps) {
     const std::size_t c = static_cast<std::size_t>(step.component);
-    g_nEventType.store(18);
-    g_nEventProgress.store(0);
+    g_nEventType = 18;
+    g_nEventProgress = 0;
     std::int32_t retries = 0;
     m_retryCounts[c] = 0;
 
@@ -100,33 +102,44 @@ void CNextDlg::OnStart() {
       return;
     }
 
+    // Each retried packet's count is written at once but not flushed: a
+    // flush per packet would cost more than the packets. The component's
+    // last write, however it ends, puts its count on disk.
+    const std::string& key = kComponents[c].label;
+    const auto failed = [&] {
+      WriteRetryCount(retries, key);
+      ReportUpdateFailure();
+    };
     // The descriptor stays put until the component's last event: the
     // driver reads the image through it while it writes.
     const CamComponentImage descriptor = ToDriverImage(image);
     if (m_driver.CAM_EST_UpdateEx(m_hCamera, 0, &descriptor) == 0 || !AwaitEvent(14) ||
         !AwaitEvent(15)) {
-      ReportUpdateFailure();
+      failed();
       return;
     }
     std::int32_t progress = 0;
     while (progress != 100) {
       if (!AwaitEvent(17)) {
-        ReportUpdateFailure();
+        failed();
         return;
       }
       progress = m_currentEvent.value;
       if (m_currentEvent.status != 0) {
         m_retryCounts[c] = ++retries;
-        WriteRetryCount(retries, kComponents[c].label);
+        WriteRetryCount(retries, key, platform::Durability::kAtomicOnly);
       }
       char percent[32];
       std::snprintf(percent, sizeof percent, "%d[%%]", progress);
       m_window.ShowProgress(m_strLog + percent, progress);
       m_window.Repaint();
     }
+    WriteRetryCount(retries, key);
     AppendStatus(501);
+    if (AppendSettingsWarning()) m_window.SetLogText(m_strLog);
   }
 
+  if (AppendSettingsWarning()) m_window.SetLogText(m_strLog);  // one from before the run
   m_window.SetStatusText("");
   m_state = DialogState::kCompleted;
   m_window.ShowMessage(Text(107), MessageIcon::kInformation, MessageButtons::kOk);

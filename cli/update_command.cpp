@@ -2,9 +2,12 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <iostream>
+#include <optional>
 
 #include "camera/next_dlg.h"
 #include "cli/arguments.h"
@@ -17,6 +20,24 @@ namespace {
 
 // A declined older version: the run stopped before writing it.
 constexpr int kExitDeclined = 10;
+
+// The longest --event-timeout: 30 days. The wait adds its limit to the
+// steady clock's now() in nanoseconds, whose 64 bits reach some 292 years;
+// a bound this far below that cannot overflow whatever the clock's start.
+constexpr double kMaxEventTimeoutSeconds = 30.0 * 24 * 60 * 60;
+
+// --event-timeout's value: a decimal number of seconds above 0 and at most
+// kMaxEventTimeoutSeconds, as whole milliseconds rounded up; nullopt for
+// anything else (no number, trailing text, 0, negative, NaN, infinite, too
+// large).
+std::optional<std::chrono::milliseconds> ParseEventTimeout(const std::string& text) {
+  double seconds = 0;
+  const char* end = text.data() + text.size();
+  const auto [stop, error] = std::from_chars(text.data(), end, seconds);
+  if (text.empty() || error != std::errc() || stop != end) return std::nullopt;
+  if (!(seconds > 0 && seconds <= kMaxEventTimeoutSeconds)) return std::nullopt;  // NaN too
+  return std::chrono::milliseconds(static_cast<std::int64_t>(std::ceil(seconds * 1000)));
+}
 
 const char* OutcomeName(DialogState state) {
   switch (state) {
@@ -83,13 +104,14 @@ int RunUpdateCommand(const std::vector<std::string>& words, const GlobalOptions&
   NextDlgOptions options;
   options.language = global.LanguageOrDefault();
   if (auto seconds = args.Value("event-timeout")) {
-    char* end = nullptr;
-    double value = std::strtod(seconds->c_str(), &end);
-    if (seconds->empty() || *end != '\0' || !(value > 0) || !std::isfinite(value)) {
-      PrintError("--event-timeout wants a positive number of seconds, not '" + *seconds + "'");
+    options.eventTimeout = ParseEventTimeout(*seconds);
+    if (!options.eventTimeout) {
+      PrintError("--event-timeout wants a number of seconds above 0 and at most " +
+                 std::to_string(static_cast<std::int64_t>(kMaxEventTimeoutSeconds)) +
+                 " (30 days), not '" + *seconds + "'");
+      std::cerr << kUpdateUsage;
       return kExitUsage;
     }
-    options.eventTimeout = std::chrono::milliseconds(static_cast<long long>(std::ceil(value * 1000)));
   }
 
   auto driver = LoadDriver(global.driver);
@@ -126,6 +148,10 @@ int RunUpdateCommand(const std::vector<std::string>& words, const GlobalOptions&
                (dialog.BoardLockHolder() ? "process " + std::to_string(*dialog.BoardLockHolder())
                                          : std::string("another process")));
   }
+  if (dialog.SettingsWriteFailed()) {
+    PrintError("warning: the retry counts could not be stored: " +
+               dialog.SettingsWriteFailureReason());
+  }
   if (dialog.EventWaitTimedOut()) {
     PrintError("the driver sent no event within " + *args.Value("event-timeout") + " seconds");
   }
@@ -155,6 +181,8 @@ int RunUpdateCommand(const std::vector<std::string>& words, const GlobalOptions&
       out.Key(traits.label).Number(std::int64_t{dialog.RetryCounts()[static_cast<std::size_t>(traits.component)]});
     }
     out.EndObject();
+    out.Key("settings_written").Bool(!dialog.SettingsWriteFailed());
+    out.Key("settings_error").String(dialog.SettingsWriteFailureReason());
     if (!plans.empty()) {
       out.Key("plan").BeginArray();
       for (const ComponentPlan& plan : plans) {

@@ -1,6 +1,8 @@
 #include "platform/private_profile.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstddef>
@@ -26,6 +28,25 @@ std::string_view TrimRight(std::string_view text) {
 }
 
 std::string_view Trim(std::string_view text) { return TrimRight(TrimLeft(text)); }
+
+// Puts the regular file at `path` on disk as it stands, and the folder entry
+// that names it: an earlier unflushed replacement becomes durable without a
+// new one (which a read-only folder would refuse).
+bool FlushInPlace(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return false;
+  struct stat info {};
+  bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && ::fsync(fd) == 0;
+  ok = ::close(fd) == 0 && ok;
+  if (!ok) return false;
+  const std::size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir < 0) return false;
+  ok = ::fsync(dir) == 0;
+  ::close(dir);
+  return ok;
+}
 
 char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -238,7 +259,8 @@ bool WriteProfileValue(std::string_view fileText, std::string_view section, std:
 }
 
 bool WritePrivateProfileString(const std::string& section, const std::string& key,
-                               const std::string& value, const std::string& path) {
+                               const std::string& value, const std::string& path,
+                               Durability durability) {
   if (!IsWritable(Trim(section), Trim(key), value)) return false;
 
   std::vector<std::uint8_t> old;
@@ -252,11 +274,16 @@ bool WritePrivateProfileString(const std::string& section, const std::string& ke
 
   std::string edited;
   if (!WriteProfileValue(AsText(old), section, key, value, edited)) return false;
-  // The file already says so: nothing to write (and no flush to wait for).
-  if (info.st_size > 0 && edited == AsText(old)) return true;
+  // The file already says so: nothing to write. It may still stand only in
+  // the cache, from an earlier write without a flush.
+  if (info.st_size > 0 && edited == AsText(old)) {
+    return durability == Durability::kAtomicOnly || FlushInPlace(path);
+  }
   return AtomicReplaceFile(
-      path, std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(edited.data()),
-                                          edited.size()));
+      path,
+      std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(edited.data()),
+                                    edited.size()),
+      {}, durability);
 }
 
 std::string GetPrivateProfileString(const std::string& section, const std::string& key,

@@ -42,6 +42,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/file_io.h"
+
 namespace kx::platform {
 
 // The value of `key` in `section` of the profile text `fileText`, quotes
@@ -67,8 +69,16 @@ bool WriteProfileValue(std::string_view fileText, std::string_view section, std:
 // atomically, and an existing file's permission bits carry over. False when
 // the write is refused, when an existing file cannot be read, or when the new
 // file cannot be written; the old file is then left as it was.
+//
+// `durability` kFlushed: when the call returns true the file is on disk as it
+// now reads, also when it already held the value (it is then flushed where
+// it stands, not rewritten). kAtomicOnly: the new contents are renamed into
+// place without flushing; after a power loss the file may read as an earlier
+// complete version, never as a broken one. A file that already holds the
+// value is not written either way.
 bool WritePrivateProfileString(const std::string& section, const std::string& key,
-                               const std::string& value, const std::string& path);
+                               const std::string& value, const std::string& path,
+                               Durability durability = Durability::kFlushed);
 
 // The value of `key` in `section` of the file at `path`, quotes removed;
 // `defaultValue` when the file cannot be read or the key is not there. A key

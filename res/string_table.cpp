@@ -100,6 +100,9 @@ constexpr StringEntry kStrings[] = {
     // Our own: the update dialog's line under the log that names the board
     // it opened.
     {430, "Board: {board}", "ボード: {board}"},
+    // A line of the update log after a write of the settings file failed.
+    {421, "The retry counts could not be stored in DERadori.ini.",
+     "リトライ回数をDERadori.iniに保存できませんでした。"},
 
     // Log lines: a step's text ends in ".....", then the completion or failure mark.
     {501, "Completed\r\n", "完了\r\n"},
