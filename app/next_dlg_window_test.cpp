@@ -7,8 +7,13 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTest>
+#include <QTimer>
+#include <chrono>
 #include <cstdlib>
+#include <deque>
 #include <memory>
+#include <mutex>
+#include <optional>
 
 #include "app/modal_script.h"
 #include "app/next_dlg_window.h"
@@ -16,6 +21,7 @@
 #include "app/wizard_scratch.h"
 #include "camera/driver_library.h"
 #include "res/string_table.h"
+#include "tests/wait_until.h"
 
 using kx::app::CNextDlgWindow;
 using kx::app::testing::BoardFile;
@@ -51,6 +57,107 @@ ModalScript::Match ReadyWindow(const CNextDlgWindow* w) {
     return top == w && w->findChild<QPushButton*>("startButton")->isEnabled();
   };
 }
+
+// The simulated board with its events held back: each reaches the dialog
+// only when the test lets it through, on the thread that does.
+class GatedDriver : public kx::CameraDriver {
+ public:
+  explicit GatedDriver(kx::CameraDriver& board) : board_(board) {}
+
+  // Hands the earliest held event to the dialog's callback; false when none
+  // is held.
+  bool Release() {
+    Event event;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (held_.empty()) return false;
+      event = held_.front();
+      held_.pop_front();
+    }
+    callback_(event.reserved1, event.type, event.value, event.reserved2, event.status, context_);
+    ++released_;
+    return true;
+  }
+  int released() const { return released_; }
+  bool holding() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return !held_.empty();
+  }
+
+  std::int32_t CAM_EnumCameraEx(std::int32_t mode, char** ids, std::int32_t slotCount,
+                                std::int32_t slotSize) override {
+    return board_.CAM_EnumCameraEx(mode, ids, slotCount, slotSize);
+  }
+  CAM_HANDLE CAM_CreateCameraEx(const char* boardId, std::int32_t mode) override {
+    return board_.CAM_CreateCameraEx(boardId, mode);
+  }
+  std::int32_t CAM_GetLastErrorEx(CAM_HANDLE camera, std::int32_t mode,
+                                  std::int32_t* code) override {
+    return board_.CAM_GetLastErrorEx(camera, mode, code);
+  }
+  std::int32_t CAM_RegisterCallbackEx(CAM_HANDLE camera, CamEventCallback callback,
+                                      void* context) override {
+    callback_ = callback;
+    context_ = context;
+    return board_.CAM_RegisterCallbackEx(camera, &GatedDriver::Hold, this);
+  }
+  std::int32_t CAM_SetTimeoutEx(CAM_HANDLE camera, std::int32_t mode,
+                                std::int32_t timeout) override {
+    return board_.CAM_SetTimeoutEx(camera, mode, timeout);
+  }
+  std::int32_t CAM_GetVersionEx(CAM_HANDLE camera, std::int32_t mode, std::int32_t kind,
+                                char* buffer) override {
+    return board_.CAM_GetVersionEx(camera, mode, kind, buffer);
+  }
+  std::int32_t CAM_EST_SetBehaviorModeEx(CAM_HANDLE camera, std::int32_t one, std::int32_t mode,
+                                         std::int32_t zero) override {
+    return board_.CAM_EST_SetBehaviorModeEx(camera, one, mode, zero);
+  }
+  std::int32_t CAM_EST_UpdateEx(CAM_HANDLE camera, std::int32_t zero,
+                                const CamComponentImage* image) override {
+    return board_.CAM_EST_UpdateEx(camera, zero, image);
+  }
+  std::int32_t CAM_DeleteCameraEx(CAM_HANDLE camera, std::int32_t one) override {
+    return board_.CAM_DeleteCameraEx(camera, one);
+  }
+
+ private:
+  struct Event {
+    std::int32_t reserved1, type, value, reserved2, status;
+  };
+  // On the board's worker thread.
+  static void Hold(std::int32_t reserved1, std::int32_t type, std::int32_t value,
+                   std::int32_t reserved2, std::int32_t status, void* self) {
+    auto* gate = static_cast<GatedDriver*>(self);
+    std::lock_guard<std::mutex> lock(gate->mutex_);
+    gate->held_.push_back({reserved1, type, value, reserved2, status});
+  }
+
+  kx::CameraDriver& board_;
+  CamEventCallback callback_ = nullptr;
+  void* context_ = nullptr;
+  mutable std::mutex mutex_;
+  std::deque<Event> held_;
+  int released_ = 0;
+};
+
+// The update dialog's window that tells whether the run is inside a wait
+// for the driver's event.
+class WatchedWindow : public CNextDlgWindow {
+ public:
+  using CNextDlgWindow::CNextDlgWindow;
+  bool waiting() const { return waiting_; }
+  kx::WaitOutcome WaitForSignal(kx::platform::AutoResetEvent& event,
+                                std::optional<std::chrono::milliseconds> timeout) override {
+    waiting_ = true;
+    const kx::WaitOutcome outcome = CNextDlgWindow::WaitForSignal(event, timeout);
+    waiting_ = false;
+    return outcome;
+  }
+
+ private:
+  bool waiting_ = false;
+};
 
 }  // namespace
 
@@ -127,35 +234,38 @@ class CNextDlgWindowTest : public QObject {
     QCOMPARE(window.logic().State(), kx::DialogState::kCompleted);
   }
 
-  // While the run waits for the board's events the event loop runs: a timer
-  // fires many times more often than the run repaints, the log shows the
-  // progress, and close requests (Esc, the close box, reject) are ignored.
+  // While the run waits for the board's events the event loop runs: the
+  // board's every event is held back until a timer has fired inside the
+  // run's wait for it, so a wait that stopped the loop would never get one.
+  // The log shows the progress, and close requests (Esc, the close box,
+  // reject) are ignored.
   void runKeepsEventLoopAndIgnoresCloseRequests() {
-    // Four events per component (14, 15, 50 %, 100 %), 60 ms apart: about
-    // a second.
-    WizardScratch scratch(BoardFile("Board1=KX58-0001\n", "", 60, 50));
-    CNextDlgWindow& window = MakeWindow();
-    // Each log change is followed by one repaint, which lets a timer fire
-    // at most once; every other tick came from a wait that kept the loop going.
-    int ticks = 0, logChanges = 0;
-    connect(window.findChild<QPlainTextEdit*>("log1002"), &QPlainTextEdit::textChanged, &window,
-            [&] { logChanges += window.logic().State() == kx::DialogState::kRunning ? 1 : 0; });
+    // Four events per component: 14, 15, 50 %, 100 %.
+    WizardScratch scratch(BoardFile("Board1=KX58-0001\n", "", 1, 50));
+    std::string error;
+    driver_ = kx::DriverLibrary::Open(kx::DriverLibraryFromEnvironment(), &error);
+    QVERIFY2(driver_, error.c_str());
+    GatedDriver gate(*driver_);
+    kx::NextDlgOptions options;
+    options.language = kx::Language::kEnglish;
+    // Only a wait that stopped the loop would ever reach this limit.
+    options.eventTimeout = kx::testing::kHangGuard;
+    WatchedWindow window(gate, options);
+
     bool sawProgress = false, closeIgnored = true, buttonsDisabled = true, statusShown = true;
     QTimer tick;
     tick.setInterval(10);
     connect(&tick, &QTimer::timeout, &window, [&] {
-      if (window.logic().State() != kx::DialogState::kRunning) return;
-      ++ticks;
+      if (!window.waiting() || window.logic().State() != kx::DialogState::kRunning) return;
       const View now(window);
       sawProgress = sawProgress || now.log.contains(QRegularExpression(R"(\.\.\.\.\.\d+\[%\]$)"));
       buttonsDisabled = buttonsDisabled && !now.startEnabled && !now.cancelEnabled;
       statusShown = statusShown && now.status == Text(205);
-      if (ticks % 5 == 0) {
-        window.close();
-        window.reject();
-        QTest::keyClick(&window, Qt::Key_Escape);
-        closeIgnored = closeIgnored && window.isVisible();
-      }
+      window.close();
+      window.reject();
+      QTest::keyClick(&window, Qt::Key_Escape);
+      closeIgnored = closeIgnored && window.isVisible();
+      gate.Release();
     });
     ModalScript script;
     script
@@ -169,15 +279,16 @@ class CNextDlgWindowTest : public QObject {
 
     QCOMPARE(window.RunModal(), int(QDialog::Accepted));
     QVERIFY2(script.Finished(), qPrintable(script.Problem()));
-    QVERIFY2(ticks > 2 * logChanges,
-             qPrintable(QStringLiteral("timer fired %1 times, log changed %2 times")
-                            .arg(ticks)
-                            .arg(logChanges)));
+    QCOMPARE(window.logic().State(), kx::DialogState::kCompleted);
+    // Every event came through a timer inside a wait, none is left over.
+    QCOMPARE(gate.released(), 16);
+    QVERIFY(!gate.holding());
     QVERIFY(sawProgress);
     QVERIFY(buttonsDisabled);
     QVERIFY(statusShown);
     QVERIFY(closeIgnored);
-    QCOMPARE(window.logic().State(), kx::DialogState::kCompleted);
+    QCOMPARE(scratch.BoardValue("Written KX58-0001", "Order"),
+             std::string("FPGA1,FPGA2,Firm(Appl),Firm(Boot)"));
   }
 
   // A refused write: the 06 box with the critical icon, then Start disabled,

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "camera/update_dialog_window.h"
+#include "tests/wait_until.h"
 
 namespace kx::testing {
 
@@ -22,8 +23,9 @@ class RecordingWindow : public UpdateDialogWindow {
   // --- answers ---
   std::optional<std::string> boardChoice;  // nullopt: the choice is cancelled
   std::deque<MessageAnswer> answers;       // for Yes/No questions; empty: No
-  // A wait never blocks longer than this, so a broken test cannot hang.
-  std::chrono::milliseconds waitCap{10000};
+  // A wait never blocks longer than this, so a broken test cannot hang; a
+  // wait the dialog sets no limit for times out only here.
+  std::chrono::milliseconds waitCap{kHangGuard};
 
   // --- what was shown ---
   bool shown = false;

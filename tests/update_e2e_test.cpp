@@ -3,8 +3,12 @@
 // board's file (KXSIM_BOARD) and the per-board lock files (XDG_RUNTIME_DIR),
 // and reads the final --json object, the board file and the settings file
 // with Python's json and configparser modules.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -12,7 +16,6 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -20,13 +23,14 @@
 #include <regex>
 #include <sstream>
 #include <string>
-#include <thread>
+#include <functional>
 #include <vector>
 
 #include "tests/package_fixture.h"
 #include "tests/scratch_dir.h"
 #include "tests/srecord_fixture.h"
 #include "tests/text_checks.h"
+#include "tests/wait_until.h"
 
 namespace kx {
 namespace {
@@ -412,11 +416,10 @@ const Scenario kScenarios[] = {
      .written = {"FPGA1", "FPGA2"},
      .logEnd = "Updates Firm(Appl).....Failuer.\r\n(kCAM_NO_ERROR)",
      .stderrHas = "(Error Code:06)"},
-    // Paced, so that the run has ended long before the board would have
-    // finished the write it goes on with.
+    // The board falls silent after 15 and 14, so it never finishes the
+    // write, however long the run takes to end after the 15.
     {.name = "WrongEventOrder",
-     .board = "[Driver]\nDelayMs=300\nDumpDir=written\n[Boards]\nBoard1=KX58-0001\n"
-              "[Fault FPGA1]\nOutOfOrder=1\n",
+     .board = kOneBoard + "[Fault FPGA1]\nOutOfOrder=1\nStallAfter=2\n",
      .setup = AllNewer,
      .exitStatus = 6,
      .outcome = "failed",
@@ -603,31 +606,113 @@ TEST(UpdateSequenceTest, LogFileGetsTimeStampedLinesAppended) {
   EXPECT_EQ(std::count(lines.begin(), lines.end(), "Initializing.....Completed"), 2);
 }
 
+// A pseudo-terminal that a child uses as its standard input and output:
+// raw, so that what the child writes arrives as it stands and what the test
+// types reaches it as typed. Closing the test's side ends the child's input.
+class Pty {
+ public:
+  Pty() {
+    leader_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (leader_ < 0 || grantpt(leader_) != 0 || unlockpt(leader_) != 0) return;
+    const char* name = ptsname(leader_);
+    if (name == nullptr) return;
+    follower_ = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    termios mode{};
+    if (follower_ < 0 || tcgetattr(follower_, &mode) != 0) return;
+    cfmakeraw(&mode);
+    ok_ = tcsetattr(follower_, TCSANOW, &mode) == 0;
+  }
+  ~Pty() {
+    if (follower_ >= 0) close(follower_);
+    if (leader_ >= 0) close(leader_);
+  }
+  Pty(const Pty&) = delete;
+  Pty& operator=(const Pty&) = delete;
+
+  bool ok() const { return ok_; }
+  int follower() const { return follower_; }
+  bool Type(const std::string& text) {
+    return write(leader_, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+  }
+  // Adds what the child has written so far to `out`, without waiting.
+  void Drain(std::string& out) {
+    pollfd ready{leader_, POLLIN, 0};
+    char buffer[4096];
+    while (poll(&ready, 1, 0) == 1 && (ready.revents & POLLIN) != 0) {
+      const ssize_t n = read(leader_, buffer, sizeof buffer);
+      if (n <= 0) break;
+      out.append(buffer, static_cast<std::size_t>(n));
+    }
+  }
+
+ private:
+  int leader_ = -1;
+  int follower_ = -1;  // kept open here too, so that the child's last output stays readable
+  bool ok_ = false;
+};
+
+// kxupdate --simulate ARGS started in the working directory with the
+// terminal as its standard input and output and `errFile` as its standard
+// error; its process id (-1 when it could not start).
+pid_t StartOnTerminal(const Pty& terminal, const std::string& args, const std::string& errFile) {
+  const std::string dir = std::filesystem::current_path().string();
+  const std::string command =
+      "exec env " + Environment(dir) + KXUPDATE_PATH + " --simulate " + args + " 2>" + errFile;
+  const char* argv[] = {"sh", "-c", command.c_str(), nullptr};
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, terminal.follower(), STDIN_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, terminal.follower(), STDOUT_FILENO);
+  pid_t pid = -1;
+  if (posix_spawn(&pid, "/bin/sh", &actions, nullptr, const_cast<char**>(argv), environ) != 0) {
+    pid = -1;
+  }
+  posix_spawn_file_actions_destroy(&actions);
+  return pid;
+}
+
 // A second update of a board that one is updating is refused at once and
 // names the process that holds the board; the first run goes on unharmed.
 TEST(UpdateSequenceTest, SecondUpdateOfABoardBeingUpdatedIsRefused) {
   ScratchDir dir;
-  // 14, 15, 34, 68, 100 at 250 ms each: the first run holds the board for
-  // more than a second after it has opened it.
-  WriteFileText("board.ini", "[Driver]\nDelayMs=250\nStepPercent=34\n[Boards]\nBoard1=KX58-0001\n");
-  Package(nullptr, nullptr, "1_2_0", nullptr);
+  WriteFileText("board.ini", kOneBoard);
+  // FPGA1 older than the board's: the first run, on a terminal, asks before
+  // it writes anything and holds the board until it is answered.
+  const Images images = OlderFpga1();
 
-  const std::string command = "exec env " + Environment(dir.path()) + KXUPDATE_PATH +
-                              " --simulate update --json </dev/null >first.json 2>first.err";
-  const char* argv[] = {"sh", "-c", command.c_str(), nullptr};
-  pid_t first = -1;
-  ASSERT_EQ(posix_spawn(&first, "/bin/sh", nullptr, nullptr, const_cast<char**>(argv), environ), 0);
-
-  // Opened: the board has recorded the camera the first run created.
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (ReadFileText("board.ini").find("CreatedBoard=KX58-0001") == std::string::npos &&
-         std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  EXPECT_LT(std::chrono::steady_clock::now(), deadline) << "the first run never opened the board";
-  const RunResult second = Kxupdate("update --json");
+  Pty terminal;
+  ASSERT_TRUE(terminal.ok());
+  const pid_t first = StartOnTerminal(terminal, "update --json", "first.err");
+  ASSERT_GT(first, 0);
+  bool reaped = false;
   int status = -1;
-  const bool ended = waitpid(first, &status, 0) == first;
+  std::string firstOut;
+  const auto firstEnded = [&] {
+    terminal.Drain(firstOut);
+    reaped = reaped || waitpid(first, &status, WNOHANG) == first;
+    return reaped;
+  };
+  // However this test ends, the first run is not left behind: it gets its
+  // answer, and should it still not end, it is killed.
+  struct Reaper {
+    std::function<void()> reap;
+    ~Reaper() { reap(); }
+  } reaper{[&] {
+    if (reaped) return;
+    terminal.Type("n\n");
+    if (!testing::WaitUntil(firstEnded)) {
+      kill(first, SIGKILL);
+      waitpid(first, nullptr, 0);
+    }
+  }};
+
+  const auto asked = [] {
+    return FileExists("first.err") && ReadFileText("first.err").find("[y/N] ") != std::string::npos;
+  };
+  ASSERT_TRUE(testing::WaitUntil(asked)) << "the first run never asked";
+  const RunResult second = Kxupdate("update --json");
+  ASSERT_TRUE(terminal.Type("y\n"));
+  const bool ended = testing::WaitUntil(firstEnded);
 
   EXPECT_EQ(second.status, 1) << second.err;
   EXPECT_EQ(JsonField(second.out, "d['outcome'], d['error_code'], d['board']"),
@@ -638,11 +723,13 @@ TEST(UpdateSequenceTest, SecondUpdateOfABoardBeingUpdatedIsRefused) {
   EXPECT_NE(second.err.find("(process " + std::to_string(first) + ")"), std::string::npos)
       << second.err;
 
-  ASSERT_TRUE(ended);
+  ASSERT_TRUE(ended) << "the first run did not end after its answer";
+  terminal.Drain(firstOut);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << ReadFileText("first.err");
-  EXPECT_EQ(Ask(ReadFileText("first.json"),
-                {"d['outcome']", "ini('board.ini')['Written KX58-0001']['Order']"}),
-            (std::vector<std::string>{"completed", "Firm(Appl)"}));
+  EXPECT_EQ(Ask(firstOut, {"d['outcome']", "ini('board.ini')['Written KX58-0001']['Order']",
+                           "ini('board.ini')['Written KX58-0001']['FPGA1.Size']"}),
+            (std::vector<std::string>{"completed", "FPGA1,Firm(Appl),Firm(Boot)",
+                                      std::to_string(images[0].size())}));
 }
 
 }  // namespace
