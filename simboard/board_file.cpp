@@ -1,11 +1,18 @@
 #include "simboard/board_file.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <mutex>
 #include <span>
 
 #include "platform/file_io.h"
+#include "platform/file_lock.h"
 #include "platform/private_profile.h"
 
 namespace kx::sim {
@@ -38,24 +45,76 @@ std::string_view DefaultVersion(std::int32_t versionKind) {
   return versionKind == 9 ? "V01.00.00" : "V01.01.00";
 }
 
-// Every use of the board file by this library goes through this lock, so a
-// worker's record of a write and a caller's record of a call never overlap.
-// Constant-initialised: usable from any static's destructor.
+// Every change of the board file by this library's threads goes through
+// this lock, then through the board file's lock file (which also holds off
+// other processes). Constant-initialised: usable from any static's destructor.
 constinit std::mutex g_boardFileLock;
 
-enum class Reading { kRead, kMissing, kUnreadable };
+enum class Reading { kRead, kMissing, kNotRegular, kTooLarge, kUnreadable };
 
-Reading ReadText(const std::string& path, std::string& text) {
-  std::vector<std::uint8_t> bytes;
-  if (platform::ReadWholeFile(path, bytes)) {
-    text.assign(bytes.begin(), bytes.end());
-    return Reading::kRead;
+BoardFileStatus StatusOf(Reading reading) {
+  switch (reading) {
+    case Reading::kRead:
+    case Reading::kMissing:
+      return BoardFileStatus::kOk;
+    case Reading::kNotRegular:
+      return BoardFileStatus::kNotRegular;
+    case Reading::kTooLarge:
+      return BoardFileStatus::kTooLarge;
+    case Reading::kUnreadable:
+      break;
   }
-  std::error_code error;
-  bool exists = std::filesystem::exists(path, error);
-  if (error || exists) return Reading::kUnreadable;
-  text.assign(kDefaultBoard);
-  return Reading::kMissing;
+  return BoardFileStatus::kUnreadable;
+}
+
+// Reads the board file into `text`; a missing one gives the default board.
+// The open does not wait (O_NONBLOCK: a FIFO without a writer would hold a
+// plain open up for good), and only a regular file of at most
+// kMaxBoardFileBytes is read.
+Reading ReadText(const std::string& path, std::string& text) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) {
+    if (errno != ENOENT) return Reading::kUnreadable;
+    text.assign(kDefaultBoard);
+    return Reading::kMissing;
+  }
+  Reading reading = Reading::kRead;
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) {
+    reading = Reading::kUnreadable;
+  } else if (!S_ISREG(info.st_mode)) {
+    reading = Reading::kNotRegular;
+  } else if (static_cast<std::uintmax_t>(info.st_size) > kMaxBoardFileBytes) {
+    reading = Reading::kTooLarge;
+  } else {
+    // The size is a hint only: a file that grows meanwhile is still read to
+    // its end, up to the limit.
+    std::string read(static_cast<std::size_t>(info.st_size) + 1, '\0');
+    std::size_t done = 0;
+    for (;;) {
+      if (done == read.size()) {
+        if (read.size() > kMaxBoardFileBytes) {
+          reading = Reading::kTooLarge;
+          break;
+        }
+        read.resize(std::min(read.size() * 2, kMaxBoardFileBytes + 1));
+      }
+      const ssize_t n = ::read(fd, read.data() + done, read.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) {
+        reading = Reading::kUnreadable;
+        break;
+      }
+      if (n == 0) break;
+      done += static_cast<std::size_t>(n);
+    }
+    if (reading == Reading::kRead) {
+      read.resize(done);
+      text = std::move(read);
+    }
+  }
+  ::close(fd);
+  return reading;
 }
 
 bool WriteText(const std::string& path, const std::string& text) {
@@ -108,14 +167,26 @@ std::string WrittenSection(std::string_view boardId) {
 }
 
 BoardFile BoardFile::Load(const std::string& path) {
-  std::lock_guard lock(g_boardFileLock);
   std::string text;
-  if (ReadText(path, text) == Reading::kMissing) WriteText(path, text);
-  return BoardFile(path, std::move(text));
+  Reading reading = ReadText(path, text);
+  if (reading == Reading::kMissing) {
+    // Made under the lock, and only if no other camera or process has made
+    // it meanwhile; without the lock it reads as the default all the same.
+    std::lock_guard guard(g_boardFileLock);
+    platform::FileLock lock;
+    if (lock.Acquire(path) == platform::FileLockStatus::kLocked) {
+      reading = ReadText(path, text);
+      if (reading == Reading::kMissing) WriteText(path, text);
+    }
+  }
+  if (reading != Reading::kRead && reading != Reading::kMissing) text.clear();
+  return BoardFile(path, StatusOf(reading), text);
 }
 
 std::string BoardFile::Text(std::string_view section, std::string_view key, bool* found) const {
-  return platform::ReadProfileValue(text_, section, key, found);
+  const std::string* value = index_.Find(section, key);
+  if (found != nullptr) *found = value != nullptr;
+  return value != nullptr ? *value : std::string();
 }
 
 std::int32_t BoardFile::Int(std::string_view section, std::string_view key,
@@ -140,18 +211,19 @@ std::int32_t BoardFile::EnumerationError() const { return Int(kDriverSection, "E
 std::vector<std::string> BoardFile::BoardIds() const {
   std::vector<std::string> ids;
   for (int n = 1;; ++n) {
-    std::string id = Text(kBoardsSection, "Board" + std::to_string(n));
-    if (id.empty()) break;
-    ids.push_back(std::move(id));
+    const std::string* id = index_.Find(kBoardsSection, "Board" + std::to_string(n));
+    if (id == nullptr || id->empty()) break;
+    ids.push_back(*id);
   }
   return ids;
 }
 
 bool BoardFile::HasBoard(std::string_view boardId) const {
-  for (const std::string& id : BoardIds()) {
-    if (id == boardId) return true;
+  for (int n = 1;; ++n) {
+    const std::string* id = index_.Find(kBoardsSection, "Board" + std::to_string(n));
+    if (id == nullptr || id->empty()) return false;
+    if (*id == boardId) return true;
   }
-  return false;
 }
 
 std::int32_t BoardFile::CreateError(std::string_view boardId) const {
@@ -215,15 +287,18 @@ void BoardFileEdit::Set(std::string_view section, std::string_view key, std::str
   if (platform::WriteProfileValue(text_, section, key, value, edited)) text_ = std::move(edited);
 }
 
-bool UpdateBoardFile(const std::string& path, const std::function<void(BoardFileEdit&)>& change) {
-  std::lock_guard lock(g_boardFileLock);
+BoardFileStatus UpdateBoardFile(const std::string& path,
+                                const std::function<void(BoardFileEdit&)>& change) {
+  std::lock_guard guard(g_boardFileLock);
+  platform::FileLock lock;
+  if (lock.Acquire(path) != platform::FileLockStatus::kLocked) return BoardFileStatus::kNotLocked;
   std::string text;
-  Reading reading = ReadText(path, text);
-  if (reading == Reading::kUnreadable) return false;  // never replace what could not be read
+  const Reading reading = ReadText(path, text);
+  if (reading != Reading::kRead && reading != Reading::kMissing) return StatusOf(reading);
   BoardFileEdit edit(text);
   change(edit);
-  if (reading == Reading::kRead && edit.text() == text) return true;
-  return WriteText(path, edit.text());
+  if (reading == Reading::kRead && edit.text() == text) return BoardFileStatus::kOk;
+  return WriteText(path, edit.text()) ? BoardFileStatus::kOk : BoardFileStatus::kNotWritten;
 }
 
 }  // namespace kx::sim

@@ -8,13 +8,34 @@
 // were read when the update was handed over.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "simboard/profile_index.h"
+
 namespace kx::sim {
+
+// The last error a call leaves when the board file cannot be used
+// (kCAM_API_LIB_INITIALIZE_ERROR): the board's "library" is its file.
+inline constexpr std::int32_t kLibraryError = 5;
+
+// The most bytes a board file may hold; a larger one is not read at all, so
+// that a stray file named as the board costs no memory in proportion to it.
+inline constexpr std::size_t kMaxBoardFileBytes = 64u << 20;
+
+// Whether the board file could be used, and why not.
+enum class BoardFileStatus {
+  kOk,
+  kNotRegular,  // a FIFO, folder, device ... stands at the board file's name
+  kTooLarge,    // more than kMaxBoardFileBytes
+  kUnreadable,  // it is there but cannot be opened or read
+  kNotLocked,   // its lock file (platform::FileLock) cannot be had, so no change is made
+  kNotWritten,  // the changed file could not be put in place
+};
 
 // The label of an image kind (1 "FPGA1", 2 "FPGA2", 0 "Firm(Appl)",
 // 3 "Firm(Boot)"); "" for any other kind.
@@ -58,13 +79,17 @@ struct ComponentFaults {
 // One reading of the board file.
 class BoardFile {
  public:
-  // Reads the file at `path`. A missing file is first created from the
-  // default board (one board "KX58-0001") and reads as that board even when
-  // it cannot be created; a file that is there but cannot be read reads as
-  // empty: no board, every setting at its default.
+  // Reads the file at `path` in one pass. A missing file is first created
+  // from the default board (one board "KX58-0001") and reads as that board
+  // even when it cannot be created; a file that is there but cannot be read
+  // (status() says why) reads as empty: no board, every setting at its
+  // default. A file that is not a regular file is never opened for reading
+  // in a way that could wait (a FIFO without a writer, say).
   static BoardFile Load(const std::string& path);
 
   const std::string& path() const { return path_; }
+  BoardFileStatus status() const { return status_; }
+  bool usable() const { return status_ == BoardFileStatus::kOk; }
 
   bool EnumerationFails() const;
   std::int32_t EnumerationError() const;
@@ -88,14 +113,16 @@ class BoardFile {
   std::string DumpFolder() const;
 
  private:
-  BoardFile(std::string path, std::string text) : path_(std::move(path)), text_(std::move(text)) {}
+  BoardFile(std::string path, BoardFileStatus status, std::string_view text)
+      : path_(std::move(path)), status_(status), index_(text) {}
   std::string Text(std::string_view section, std::string_view key, bool* found = nullptr) const;
   std::int32_t Int(std::string_view section, std::string_view key, std::int32_t fallback) const;
   std::int32_t BoardInt(std::string_view boardId, std::string_view key,
                         std::int32_t fallback) const;
 
   std::string path_;
-  std::string text_;
+  BoardFileStatus status_;
+  ProfileIndex index_;
 };
 
 // The board file's text while a change is made to it.
@@ -111,10 +138,14 @@ class BoardFileEdit {
   std::string text_;
 };
 
-// Reads the file at `path` (the default board when it is missing), lets
-// `change` edit it and puts the result in place with one atomic replacement.
-// Every read and change of the board file in this library is serialised, so
-// two cameras never lose each other's changes. False when it was not written.
-bool UpdateBoardFile(const std::string& path, const std::function<void(BoardFileEdit&)>& change);
+// Takes the board file's lock (a lock file beside it, which holds off every
+// other thread and process that changes the file through this library), then
+// reads the file at `path` afresh (the default board when it is missing),
+// lets `change` edit it and puts the result in place with one atomic
+// replacement. So two cameras, in one process or in two, never lose each
+// other's changes. A file that cannot be read is never replaced. kOk when the
+// change is in the file (also when it already said so).
+BoardFileStatus UpdateBoardFile(const std::string& path,
+                                const std::function<void(BoardFileEdit&)>& change);
 
 }  // namespace kx::sim

@@ -94,12 +94,13 @@ Driver& TheDriver() {
   return driver;
 }
 
-// Puts one call into the board file's [Record] section.
-void Record(const std::string& path,
+// Puts one call into the board file's [Record] section; false when the board
+// file could not take it.
+bool Record(const std::string& path,
             std::initializer_list<std::pair<const char*, std::string>> keys) {
-  UpdateBoardFile(path, [&](BoardFileEdit& edit) {
-    for (const auto& [key, value] : keys) edit.Set(kRecordSection, key, value);
-  });
+  return UpdateBoardFile(path, [&](BoardFileEdit& edit) {
+           for (const auto& [key, value] : keys) edit.Set(kRecordSection, key, value);
+         }) == BoardFileStatus::kOk;
 }
 
 bool IsValidImage(const CamComponentImage* image) {
@@ -116,6 +117,10 @@ extern "C" {
 
 int32_t CAM_EnumCameraEx(int32_t /*mode*/, char** slots, int32_t slotCount, int32_t slotSize) {
   const auto board = kx::sim::BoardFile::Load(kx::sim::BoardFilePath());
+  if (!board.usable()) {
+    TheDriver().setNoCameraError(kx::sim::kLibraryError);
+    return 0;
+  }
   TheDriver().setNoCameraError(board.EnumerationError());
   if (board.EnumerationFails()) return 0;
   if (slots == nullptr || slotCount <= 0 || slotSize <= 0) {
@@ -146,7 +151,11 @@ CAM_HANDLE CAM_CreateCameraEx(const char* boardId, int32_t /*mode*/) {
   const std::string path = kx::sim::BoardFilePath();
   const auto board = kx::sim::BoardFile::Load(path);
   const std::string id = boardId != nullptr ? boardId : "";
-  kx::sim::Record(path, {{"CreatedBoard", id}, {"CallbackRegistered", "0"}});
+  if (!board.usable() ||
+      !kx::sim::Record(path, {{"CreatedBoard", id}, {"CallbackRegistered", "0"}})) {
+    TheDriver().setNoCameraError(kx::sim::kLibraryError);
+    return 0;
+  }
   if (!board.HasBoard(id)) {
     TheDriver().setNoCameraError(kx::sim::kInvalidCameraId);
     return 0;
@@ -173,16 +182,23 @@ int32_t CAM_GetLastErrorEx(CAM_HANDLE camera, int32_t /*mode*/, int32_t* code) {
 int32_t CAM_RegisterCallbackEx(CAM_HANDLE camera, CamEventCallback callback, void* context) {
   auto found = TheDriver().Find(camera);
   if (found == nullptr) return 0;
+  if (!kx::sim::Record(found->boardPath(),
+                       {{"CallbackRegistered", callback != nullptr ? "1" : "0"}})) {
+    found->setLastError(kx::sim::kLibraryError);
+    return 0;
+  }
   found->RegisterCallback(callback, context);
-  kx::sim::Record(found->boardPath(), {{"CallbackRegistered", callback != nullptr ? "1" : "0"}});
   return 1;
 }
 
 int32_t CAM_SetTimeoutEx(CAM_HANDLE camera, int32_t mode, int32_t timeout) {
   auto found = TheDriver().Find(camera);
   if (found == nullptr) return 0;
-  kx::sim::Record(found->boardPath(),
-                  {{"TimeoutMode", std::to_string(mode)}, {"Timeout", std::to_string(timeout)}});
+  if (!kx::sim::Record(found->boardPath(), {{"TimeoutMode", std::to_string(mode)},
+                                            {"Timeout", std::to_string(timeout)}})) {
+    found->setLastError(kx::sim::kLibraryError);
+    return 0;
+  }
   return 1;
 }
 
@@ -195,6 +211,10 @@ int32_t CAM_GetVersionEx(CAM_HANDLE camera, int32_t /*mode*/, int32_t kind, char
     return 0;
   }
   const auto board = kx::sim::BoardFile::Load(found->boardPath());
+  if (!board.usable()) {
+    found->setLastError(kx::sim::kLibraryError);
+    return 0;
+  }
   const std::string text = board.InstalledVersion(found->boardId(), kind);
   const std::size_t length = std::min<std::size_t>(text.size(), CAM_VERSION_BUFFER_SIZE - 1);
   std::memcpy(buffer, text.data(), length);
@@ -207,7 +227,10 @@ int32_t CAM_EST_SetBehaviorModeEx(CAM_HANDLE camera, int32_t /*one*/, int32_t mo
                                   int32_t /*zero*/) {
   auto found = TheDriver().Find(camera);
   if (found == nullptr) return 0;
-  kx::sim::Record(found->boardPath(), {{"BehaviorMode", std::to_string(mode)}});
+  if (!kx::sim::Record(found->boardPath(), {{"BehaviorMode", std::to_string(mode)}})) {
+    found->setLastError(kx::sim::kLibraryError);
+    return 0;
+  }
   return 1;
 }
 
@@ -224,12 +247,16 @@ int32_t CAM_EST_UpdateEx(CAM_HANDLE camera, int32_t /*zero*/, const CamComponent
   job.image.assign(image->data, image->data + image->size);
 
   const auto board = kx::sim::BoardFile::Load(found->boardPath());
+  if (!board.usable()) {
+    found->setLastError(kx::sim::kLibraryError);
+    return 0;
+  }
   const auto faults = board.Faults(kx::sim::ComponentLabel(image->kind));
   if (faults.refuse) {
     found->setLastError(faults.refuseError);
     return 0;
   }
-  job.script = kx::sim::BuildEventScript(board.ReadPacing(), faults);
+  job.script = kx::sim::EventScript(board.ReadPacing(), faults);
   job.dumpFolder = board.DumpFolder();
   found->Queue(std::move(job));
   return 1;

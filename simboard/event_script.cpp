@@ -1,7 +1,6 @@
 #include "simboard/event_script.h"
 
 #include <algorithm>
-#include <cstddef>
 
 #include "camera/cam_driver.h"
 
@@ -11,63 +10,66 @@ namespace {
 // Event types that do not wake the updater: they come as noise.
 constexpr std::int32_t kNoiseTypes[] = {0, 2, 12};
 
-std::vector<std::int32_t> ProgressValues(std::int32_t stepPercent) {
-  std::int32_t step = std::clamp(stepPercent, 1, 100);
-  std::vector<std::int32_t> values;
-  for (std::int32_t value = step; value < 100; value += step) values.push_back(value);
-  values.push_back(100);
-  return values;
-}
-
 }  // namespace
 
-EventScript BuildEventScript(const Pacing& pacing, const ComponentFaults& faults) {
-  std::vector<ScriptedEvent> real;
-  ScriptedEvent accepted{CAM_EVENT_UPDATE_ACCEPTED, 0, 0, true};
-  ScriptedEvent started{CAM_EVENT_UPDATE_STARTED, 0, 0, true};
-  if (faults.outOfOrder) std::swap(accepted, started);
-  real.push_back(accepted);
-  real.push_back(started);
+EventScript::EventScript(const Pacing& pacing, const ComponentFaults& faults)
+    : faults_(faults), step_(std::clamp(pacing.stepPercent, 1, 100)) {
+  steps_ = (99 / step_) + 1;  // step, 2 x step, ... below 100, then 100
+  retries_ = std::max<std::int32_t>(faults.retries, 0);
+  wrongAt_ = std::clamp<std::int64_t>(faults.wrongTypeAt, 1, steps_) - 1;
+  const std::int64_t real = 2 + steps_ + retries_;
+  kept_ = real;
+  if (faults.stallAfter >= 0 && faults.stallAfter < real) {
+    kept_ = faults.stallAfter;
+    stalls_ = true;
+  }
+  delayMs_ = faults.burst ? 0 : std::max<std::int32_t>(pacing.delayMs, 0);
+}
 
-  std::vector<std::int32_t> values = ProgressValues(pacing.stepPercent);
-  const auto steps = static_cast<std::int64_t>(values.size());
-  const std::int64_t retries = std::max<std::int32_t>(faults.retries, 0);
-  const std::int64_t wrongAt =
-      std::clamp<std::int64_t>(faults.wrongTypeAt, 1, steps) - 1;  // index of the step
-  std::int32_t previous = 0;
-  for (std::int64_t i = 0; i < steps; ++i) {
-    std::int64_t retriesHere = retries / steps + (i < retries % steps ? 1 : 0);
-    for (std::int64_t r = 0; r < retriesHere; ++r) {
-      real.push_back({CAM_EVENT_PROGRESS, previous, faults.retryStatus, true});
-    }
-    const std::int32_t value = values[static_cast<std::size_t>(i)];
-    if (faults.wrongType != 0 && i == wrongAt) {
-      real.push_back({faults.wrongType, value, faults.wrongTypeStatus, true});
-    } else {
-      real.push_back({CAM_EVENT_PROGRESS, value, 0, true});
-    }
-    previous = value;
-  }
+std::int32_t EventScript::StepValue(std::int64_t step) const {
+  return step + 1 < steps_ ? static_cast<std::int32_t>((step + 1) * step_) : 100;
+}
 
-  EventScript script;
-  script.delayMs = faults.burst ? 0 : std::max<std::int32_t>(pacing.delayMs, 0);
-  std::size_t kept = real.size();
-  if (faults.stallAfter >= 0 && static_cast<std::size_t>(faults.stallAfter) < real.size()) {
-    kept = static_cast<std::size_t>(faults.stallAfter);
-    script.stalls = true;
+ScriptedEvent EventScript::At(std::int64_t index) const {
+  if (!faults_.noise) return Real(index);
+  const std::int64_t position = index % 4;
+  if (position < 3) {
+    return {kNoiseTypes[position], faults_.noiseValue, faults_.noiseStatus, position == 0};
   }
-  for (std::size_t i = 0; i < kept; ++i) {
-    if (faults.noise) {
-      bool first = true;
-      for (std::int32_t type : kNoiseTypes) {
-        script.events.push_back({type, faults.noiseValue, faults.noiseStatus, first});
-        first = false;
-      }
-      real[i].paced = false;
-    }
-    script.events.push_back(real[i]);
+  ScriptedEvent event = Real(index / 4);
+  event.paced = false;  // its noise took the delay
+  return event;
+}
+
+ScriptedEvent EventScript::Real(std::int64_t index) const {
+  if (index < 2) {
+    const bool accepted = (index == 0) != faults_.outOfOrder;
+    return {accepted ? CAM_EVENT_UPDATE_ACCEPTED : CAM_EVENT_UPDATE_STARTED, 0, 0, true};
   }
-  return script;
+  // After 14 and 15 every step comes as a run: its retried packets, then the
+  // step itself. The first `longer` runs hold one retry more than the others.
+  const std::int64_t perStep = retries_ / steps_;
+  const std::int64_t longer = retries_ % steps_;
+  std::int64_t at = index - 2;
+  std::int64_t step = 0;
+  std::int64_t retriesHere = perStep + 1;
+  if (at < longer * (perStep + 2)) {
+    step = at / (perStep + 2);
+    at %= perStep + 2;
+  } else {
+    at -= longer * (perStep + 2);
+    step = longer + at / (perStep + 1);
+    at %= perStep + 1;
+    retriesHere = perStep;
+  }
+  if (at < retriesHere) {
+    return {CAM_EVENT_PROGRESS, step == 0 ? 0 : StepValue(step - 1), faults_.retryStatus, true};
+  }
+  const std::int32_t value = StepValue(step);
+  if (faults_.wrongType != 0 && step == wrongAt_) {
+    return {faults_.wrongType, value, faults_.wrongTypeStatus, true};
+  }
+  return {CAM_EVENT_PROGRESS, value, 0, true};
 }
 
 }  // namespace kx::sim

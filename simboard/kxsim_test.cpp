@@ -6,6 +6,9 @@
 #include <dlfcn.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -13,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <future>
 #include <mutex>
 #include <optional>
@@ -172,6 +176,16 @@ std::string Version(CAM_HANDLE camera, int32_t kind) {
   std::memset(buffer, '#', sizeof buffer);
   if (CAM_GetVersionEx(camera, 1, kind, buffer) == 0) return "<failed>";
   return std::string(buffer, strnlen(buffer, sizeof buffer));
+}
+
+// The most memory the process has held so far (VmHWM), in KiB.
+std::int64_t PeakMemoryKiB() {
+  std::istringstream status(kx::testing::ReadFileText("/proc/self/status"));
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("VmHWM:", 0) == 0) return std::stoll(line.substr(6));
+  }
+  ADD_FAILURE() << "no VmHWM in /proc/self/status";
+  return 0;
 }
 
 std::optional<int32_t> LastError(CAM_HANDLE camera) {
@@ -387,6 +401,48 @@ TEST_F(SimBoardTest, EnumeratesIntoTheSlotsGivenAndNeverBeyond) {
       EXPECT_EQ(LastError(0), 1000);
     }
   }
+}
+
+TEST_F(SimBoardTest, ListsAndOpensTheBoardsOfALongList) {
+  // Written last to first, each board with a state section: the numbers of
+  // the keys give the order, not their place in the file.
+  constexpr int kBoards = 20000;
+  auto id = [](int n) { return "KX58-" + std::to_string(100000 + n); };
+  std::string text = "[Driver]\nDelayMs=0\n\n[Boards]\n";
+  for (int n = kBoards; n >= 1; --n) text += "Board" + std::to_string(n) + "=" + id(n) + "\n";
+  text += "Board20002=" + id(20002) + "\n";  // after the gap: not listed
+  for (int n = 1; n <= kBoards; ++n) {
+    text += "\n[Board " + id(n) + "]\nVersion5=V05." + std::to_string(n) + "\n";
+  }
+  WriteBoard(text);
+
+  for (int32_t slotCount : {10, 12}) {
+    SCOPED_TRACE(slotCount);
+    std::vector<std::string> slots(static_cast<std::size_t>(slotCount), std::string(33, '#'));
+    std::vector<char*> pointers;
+    for (auto& slot : slots) pointers.push_back(slot.data());
+    ASSERT_EQ(Bounded([&] { return CAM_EnumCameraEx(1, pointers.data(), slotCount, 33); }), 1);
+    for (int i = 0; i < slotCount; ++i) {
+      const std::string got(pointers[static_cast<std::size_t>(i)]);
+      if (i < 10) {
+        EXPECT_EQ(got, id(i + 1));
+      } else if (i == 10) {
+        EXPECT_EQ(got, "") << "the empty one after the tenth";
+      } else {
+        EXPECT_EQ(slots[static_cast<std::size_t>(i)], std::string(33, '#')) << "slot " << i;
+      }
+    }
+  }
+
+  for (int n : {1, 9999, kBoards}) {
+    SCOPED_TRACE(n);
+    CAM_HANDLE camera = Open(id(n).c_str());
+    ASSERT_NE(camera, 0);
+    EXPECT_EQ(Version(camera, 5), "V05." + std::to_string(n));
+    Delete(camera);
+  }
+  EXPECT_EQ(Open(id(20002).c_str()), 0) << "a board after the first gap is not listed";
+  EXPECT_EQ(LastError(0), 12);
 }
 
 TEST_F(SimBoardTest, ReportsTheErrorAfterCreatingTheCamera) {
@@ -705,7 +761,20 @@ TEST_F(SimBoardTest, DeleteStopsTheEventsAtOnce) {
        {{"StepPercent", "1"}},
        {{"Burst", "1"}, {"Retries", "1000000"}},
        100},
+      // Counts as large as the board file can give: the events are worked
+      // out one by one, so the board holds no list of them.
+      {"in a burst of the most retries", {}, {{"Burst", "1"}, {"Retries", "2147483647"}}, 1000},
+      {"in a noisy burst of the most retries, stalling after the most events",
+       {{"StepPercent", "-7"}},
+       {{"Burst", "1"},
+        {"Noise", "1"},
+        {"Retries", "2147483647"},
+        {"StallAfter", "2147483647"},
+        {"WrongType", "16"},
+        {"WrongTypeAt", "2147483647"}},
+       1000},
   };
+  const std::int64_t peakBefore = PeakMemoryKiB();
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     WriteBoard(kOneBoard);
@@ -723,6 +792,9 @@ TEST_F(SimBoardTest, DeleteStopsTheEventsAtOnce) {
     EXPECT_EQ(log_.events().size(), seen) << "a callback after CAM_DeleteCameraEx returned";
     EXPECT_LT(seen, 2u + 100u + 1000000u);
     EXPECT_EQ(Get("Written KX58-0001", "Order"), "<missing>");
+    // A list of every event would take gigabytes (and used to end the
+    // program with std::bad_alloc).
+    EXPECT_LT(PeakMemoryKiB() - peakBefore, 256 * 1024) << "peak memory grew";
   }
 }
 
@@ -903,6 +975,229 @@ TEST_F(SimBoardTest, WritesWithoutACallback) {
   CAM_HANDLE next = Open();
   ASSERT_NE(next, 0);
   EXPECT_EQ(Version(next, 5), "V01.03.00");
+}
+
+// What stands at the board file's name, in a form a test can compare.
+std::string FileKind(const std::string& path) {
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) != 0) return "missing";
+  if (S_ISFIFO(info.st_mode)) return "fifo";
+  if (S_ISDIR(info.st_mode)) return "folder";
+  if (S_ISLNK(info.st_mode)) return "link";
+  return "file of " + std::to_string(info.st_size) + " bytes";
+}
+
+// A board file that is there but is no board file: every call fails at once
+// (none waits on a FIFO without a writer) with kCAM_API_LIB_INITIALIZE_ERROR,
+// and nothing replaces what stands there.
+TEST_F(SimBoardTest, FailsEveryCallAtOnceWhenTheBoardFileIsNoBoardFile) {
+  struct Case {
+    const char* name;
+    void (*make)(const std::string& path);
+  };
+  const Case cases[] = {
+      {"a FIFO", [](const std::string& path) { ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0); }},
+      {"a folder", [](const std::string& path) { ASSERT_EQ(::mkdir(path.c_str(), 0700), 0); }},
+      {"a link to a device",
+       [](const std::string& path) { ASSERT_EQ(::symlink("/dev/zero", path.c_str()), 0); }},
+      {"a file over 64 MiB",
+       [](const std::string& path) {
+         WriteFileText(path, std::string(kOneBoard));
+         ASSERT_EQ(::truncate(path.c_str(), (64 << 20) + 1), 0);  // sparse: costs no disk
+       }},
+  };
+  const auto image = ImageWith(Marker("V02.00.00"));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteBoard(kOneBoard);
+    CAM_HANDLE camera = Open();
+    ASSERT_NE(camera, 0);
+
+    ASSERT_EQ(std::rename(boardPath_.c_str(), (boardPath_ + ".good").c_str()), 0);
+    c.make(boardPath_);
+    const std::string kind = FileKind(boardPath_);
+    char slots[2][33] = {"__BOARD__", "#"};
+    char* pointers[2] = {slots[0], slots[1]};
+    EXPECT_EQ(Bounded([&] { return CAM_EnumCameraEx(1, pointers, 2, 33); }), 0);
+    EXPECT_STREQ(slots[0], "__BOARD__");
+    EXPECT_EQ(LastError(0), 5);
+    EXPECT_EQ(Bounded([] { return CAM_CreateCameraEx("KX58-0001", 1); }), 0);
+    EXPECT_EQ(LastError(0), 5);
+
+    // The camera made before: each call that reads or records fails.
+    struct Call {
+      const char* name;
+      int32_t (*call)(CAM_HANDLE, const std::vector<uint8_t>&);
+    };
+    const Call calls[] = {
+        {"CAM_GetVersionEx",
+         [](CAM_HANDLE h, const std::vector<uint8_t>&) {
+           char buffer[CAM_VERSION_BUFFER_SIZE];
+           return CAM_GetVersionEx(h, 1, 5, buffer);
+         }},
+        {"CAM_SetTimeoutEx",
+         [](CAM_HANDLE h, const std::vector<uint8_t>&) { return CAM_SetTimeoutEx(h, 1, 2500); }},
+        {"CAM_EST_SetBehaviorModeEx",
+         [](CAM_HANDLE h, const std::vector<uint8_t>&) {
+           return CAM_EST_SetBehaviorModeEx(h, 1, 3, 0);
+         }},
+        {"CAM_RegisterCallbackEx",
+         [](CAM_HANDLE h, const std::vector<uint8_t>&) {
+           return CAM_RegisterCallbackEx(h, nullptr, nullptr);
+         }},
+        {"CAM_EST_UpdateEx",
+         [](CAM_HANDLE h, const std::vector<uint8_t>& bytes) {
+           CamComponentImage d = Descriptor(0, bytes);
+           return CAM_EST_UpdateEx(h, 0, &d);
+         }},
+    };
+    for (const Call& call : calls) {
+      SCOPED_TRACE(call.name);
+      EXPECT_EQ(Bounded([&] { return call.call(camera, image); }), 0);
+      EXPECT_EQ(LastError(camera), 5);
+    }
+    EXPECT_EQ(FileKind(boardPath_), kind) << "what stands there is left as it is";
+
+    // Once the board file is back the camera goes on as before: the failed
+    // calls registered no null callback and handed over no component.
+    std::filesystem::remove_all(boardPath_);
+    ASSERT_EQ(std::rename((boardPath_ + ".good").c_str(), boardPath_.c_str()), 0);
+    EXPECT_EQ(Version(camera, 5), "V01.01.00");
+    EXPECT_EQ(Get("Record", "BehaviorMode"), "<missing>");
+    ASSERT_TRUE(UpdateAndWait(camera, 0, image));
+    Delete(camera);
+  }
+}
+
+// The callback of a camera whose board file turns into a FIFO once the
+// progress reaches `swapAt`.
+struct FifoSwap {
+  EventLog* log;
+  std::string boardPath;
+  int32_t swapAt;
+  static void Callback(int32_t r1, int32_t type, int32_t value, int32_t r2, int32_t status,
+                       void* context) {
+    auto* swap = static_cast<FifoSwap*>(context);
+    if (type == 17 && value == swap->swapAt) {
+      const std::string fifo = swap->boardPath + ".fifo";
+      if (::mkfifo(fifo.c_str(), 0600) != 0 || std::rename(fifo.c_str(), swap->boardPath.c_str())) {
+        std::fprintf(stderr, "cannot put a FIFO at the board file\n");
+        std::_Exit(1);
+      }
+    }
+    EventLog::Callback(r1, type, value, r2, status, swap->log);
+  }
+};
+
+TEST_F(SimBoardTest, AWriteTheBoardFileCannotTakeDoesNotComplete) {
+  WriteBoard(kOneBoard);
+  CAM_HANDLE camera = Open();
+  ASSERT_NE(camera, 0);
+  FifoSwap swap{&log_, boardPath_, 90};
+  ASSERT_EQ(CAM_RegisterCallbackEx(camera, &FifoSwap::Callback, &swap), 1);
+  const auto image = ImageWith(Marker("V02.00.00"));
+  ASSERT_EQ(Update(camera, 0, image), 1);
+  const auto expected = Join({kStart, Progress()});
+  ASSERT_EQ(log_.WaitFor(expected.size() - 1).size(), expected.size() - 1);
+  std::this_thread::sleep_for(kQuietSpell);
+  EXPECT_EQ(log_.events(), std::vector<Event>(expected.begin(), expected.end() - 1))
+      << "no 100 for a write that was not recorded";
+  EXPECT_EQ(LastError(camera), 5);
+  Delete(camera);
+  EXPECT_EQ(FileKind(boardPath_), "fifo");
+}
+
+// One update run of a board as the updater makes it: the calls it records,
+// the four components with versions of the board's own, then the delete
+// that installs them. "" when all went as it should, else what did not.
+std::string UpdateRun(const std::string& id, int board) {
+  CAM_HANDLE camera = CAM_CreateCameraEx(id.c_str(), 1);
+  if (camera == 0) return id + ": no camera";
+  EventLog log;
+  if (CAM_RegisterCallbackEx(camera, &EventLog::Callback, &log) != 1 ||
+      CAM_SetTimeoutEx(camera, 1, 2500) != 1 || CAM_EST_SetBehaviorModeEx(camera, 1, 3, 0) != 1) {
+    CAM_DeleteCameraEx(camera, 1);
+    return id + ": a call was refused";
+  }
+  std::string problem;
+  for (int32_t kind : {1, 2, 0, 3}) {
+    const auto image =
+        ImageWith(Marker("V0" + std::to_string(board) + ".0" + std::to_string(kind) + ".00"),
+                  256 + 64 * static_cast<std::size_t>(board));
+    CamComponentImage descriptor = Descriptor(kind, image);
+    const std::size_t before = log.events().size();
+    if (CAM_EST_UpdateEx(camera, 0, &descriptor) != 1) {
+      problem = id + ": update refused";
+      break;
+    }
+    const auto events = log.WaitFor(before + 12);
+    if (events.size() != before + 12 || events.back() != Event{17, 100, 0}) {
+      problem = id + ": no 100";
+      break;
+    }
+  }
+  if (CAM_DeleteCameraEx(camera, 1) != 1 && problem.empty()) problem = id + ": not deleted";
+  return problem;
+}
+
+// Two processes, each with two cameras on threads of their own, update four
+// boards of one board file at once: every change of the file is made under
+// its lock on the file as it stands, so no process or thread loses another's
+// write records or installed versions.
+TEST_F(SimBoardTest, ConcurrentRunsOnOneBoardFileLoseNothing) {
+  const std::vector<std::string> ids = {"KX58-0001", "KX58-0002", "KX58-0003", "KX58-0004"};
+  for (int round = 0; round < 20; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    std::string text = "[Driver]\nDelayMs=0\n\n[Boards]\n";
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+      text += "Board" + std::to_string(i + 1) + "=" + ids[i] + "\n";
+    }
+    WriteBoard(text);
+
+    std::vector<pid_t> children;
+    for (int process = 0; process < 2; ++process) {
+      const pid_t child = ::fork();
+      ASSERT_GE(child, 0);
+      if (child == 0) {
+        std::string problems[2];
+        std::thread threads[2];
+        for (int t = 0; t < 2; ++t) {
+          const int board = 2 * process + t;
+          threads[t] =
+              std::thread([&, t, board] { problems[t] = UpdateRun(ids[board], board + 1); });
+        }
+        for (auto& thread : threads) thread.join();
+        for (const auto& problem : problems) {
+          if (!problem.empty()) std::fprintf(stderr, "%s\n", problem.c_str());
+        }
+        std::_Exit(problems[0].empty() && problems[1].empty() ? 0 : 1);
+      }
+      children.push_back(child);
+    }
+    for (pid_t child : children) {
+      int status = -1;
+      ASSERT_EQ(::waitpid(child, &status, 0), child);
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+    }
+
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+      SCOPED_TRACE(ids[i]);
+      const std::string board = std::to_string(i + 1);
+      const std::string written = "Written " + ids[i];
+      EXPECT_EQ(Get(written, "Order"), "FPGA1,FPGA2,Firm(Appl),Firm(Boot)");
+      for (const char* label : {"FPGA1", "FPGA2", "Firm(Appl)", "Firm(Boot)"}) {
+        EXPECT_EQ(Get(written, std::string(label) + ".Size"), std::to_string(256 + 64 * (i + 1)));
+        EXPECT_EQ(Get(written, std::string(label) + ".Digest").size(), 16u);
+      }
+      EXPECT_EQ(Get("Board " + ids[i], "Version3"), "V0" + board + ".02.00");
+      EXPECT_EQ(Get("Board " + ids[i], "Version5"), "V0" + board + ".00.00");
+      EXPECT_EQ(Get("Board " + ids[i], "Version9"), "V0" + board + ".03.00");
+    }
+    EXPECT_THAT(ids, ::testing::Contains(Get("Record", "CreatedBoard")));
+    EXPECT_EQ(Get("Record", "BehaviorMode"), "3");
+    if (HasFailure()) break;
+  }
+  JudgedBoardFile();
 }
 
 TEST_F(SimBoardTest, UnknownHandlesAreRefused) {

@@ -87,21 +87,22 @@ void SimCamera::Run() {
 }
 
 bool SimCamera::Send(UpdateJob& job, std::unique_lock<std::mutex>& lock) {
-  const auto delay = std::chrono::milliseconds(job.script.delayMs);
-  const auto& events = job.script.events;
-  for (std::size_t i = 0; i < events.size(); ++i) {
-    const ScriptedEvent& event = events[i];
+  const auto delay = std::chrono::milliseconds(job.script.delayMs());
+  const std::int64_t count = job.script.size();
+  for (std::int64_t i = 0; i < count; ++i) {
+    const ScriptedEvent event = job.script.At(i);
     if (event.paced && delay.count() > 0) {
       wake_.wait_for(lock, delay, [this] { return stopping_; });
     }
     if (stopping_) return false;
-    if (!job.script.stalls && i + 1 == events.size()) {
+    if (!job.script.stalls() && i + 1 == count) {
       // Recorded before the last event goes out, so whoever sees 100 also
-      // sees the board that the write left behind.
+      // sees the board that the write left behind. A write the board file
+      // cannot take did not complete: the camera goes quiet as in a stall.
       lock.unlock();
-      RecordWrite(job);
+      const bool recorded = RecordWrite(job);
       lock.lock();
-      if (stopping_) return false;
+      if (stopping_ || !recorded) return false;
     }
     CamEventCallback callback = callback_;
     void* context = context_;
@@ -110,14 +111,14 @@ bool SimCamera::Send(UpdateJob& job, std::unique_lock<std::mutex>& lock) {
     callback(0, event.type, event.value, 0, event.status, context);
     lock.lock();
   }
-  return !job.script.stalls;
+  return !job.script.stalls();
 }
 
-void SimCamera::RecordWrite(const UpdateJob& job) {
+bool SimCamera::RecordWrite(const UpdateJob& job) {
   const std::string label(ComponentLabel(job.imageKind));
   const std::string digest = Fnv1a64Hex(job.image);
   const auto version = FindVersionMarker(job.image);
-  UpdateBoardFile(boardPath_, [&](BoardFileEdit& edit) {
+  const BoardFileStatus status = UpdateBoardFile(boardPath_, [&](BoardFileEdit& edit) {
     const std::string written = WrittenSection(boardId_);
     std::string order = edit.Get(written, "Order");
     order.append(order.empty() ? "" : ",").append(label);
@@ -125,6 +126,10 @@ void SimCamera::RecordWrite(const UpdateJob& job) {
     edit.Set(written, label + ".Size", std::to_string(job.image.size()));
     edit.Set(written, label + ".Digest", digest);
   });
+  if (status != BoardFileStatus::kOk) {
+    setLastError(kLibraryError);
+    return false;
+  }
   if (version) {
     std::lock_guard lock(mutex_);
     pendingVersions_.emplace_back(VersionKindOf(job.imageKind), *version);
@@ -135,6 +140,7 @@ void SimCamera::RecordWrite(const UpdateJob& job) {
     std::string name = FileNamePart(boardId_) + "-" + FileNamePart(label) + ".bin";
     platform::AtomicReplaceFile((std::filesystem::path(job.dumpFolder) / name).string(), job.image);
   }
+  return true;
 }
 
 }  // namespace kx::sim

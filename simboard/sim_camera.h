@@ -63,8 +63,9 @@ class SimCamera {
   // Called with `lock` held; the lock is let go around each callback.
   bool Send(UpdateJob& job, std::unique_lock<std::mutex>& lock);
   // Records the write at once; the version it carries is installed when the
-  // camera stops.
-  void RecordWrite(const UpdateJob& job);
+  // camera stops. False (and the camera's last error set) when the board
+  // file could not take the record.
+  bool RecordWrite(const UpdateJob& job);
 
   const std::string boardId_;
   const std::string boardPath_;
