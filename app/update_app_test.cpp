@@ -70,8 +70,8 @@ class CUpdateAppTest : public QObject {
     first.start(QStringLiteral(DERADORI_PATH), {});
     QVERIFY(first.waitForStarted());
     // The first instance holds the lock once its id is in the lock file.
-    kx::platform::NamedLock probe("DERadori");
-    QTRY_VERIFY_WITH_TIMEOUT(probe.HolderPid() == first.processId(), 10000);
+    const auto probe = CUpdateApp::SingleInstanceLock("DERadori");
+    QTRY_VERIFY_WITH_TIMEOUT(probe->HolderPid() == first.processId(), 10000);
     // ... and is still up, waiting in its start dialog, a moment later.
     QTest::qWait(300);
     QCOMPARE(first.state(), QProcess::Running);
