@@ -29,7 +29,8 @@ BoardLockPlace BoardLockPlaceFor(const BoardLockRule& rule, const std::string& b
   const std::string board = "board-" + platform::NamedLock::SafeFileName(boardId) + ".lock";
   switch (rule.kind) {
     case BoardLockRule::Kind::kRealBoard:
-      return {kBoardLockFolder, board, platform::LockFolderRule::kSystem};
+      return {rule.path.empty() ? kBoardLockFolder : rule.path, board,
+              platform::LockFolderRule::kSystem};
     case BoardLockRule::Kind::kFolder:
       return {rule.path, board, platform::LockFolderRule::kAsFound};
     case BoardLockRule::Kind::kSimulatedBoard:

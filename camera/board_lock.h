@@ -23,7 +23,7 @@ inline constexpr const char* kDefaultSimulatedBoardFile = "kxsim-board.ini";
 // How a board's lock is placed.
 struct BoardLockRule {
   enum class Kind {
-    kRealBoard,       // board-<id>.lock in kBoardLockFolder
+    kRealBoard,       // board-<id>.lock in kBoardLockFolder (tests: `path`), kSystem's rule
     kSimulatedBoard,  // beside the board file `path`, named after it and the id
     kFolder,          // board-<id>.lock in the folder `path`, taken as found
   };
@@ -31,6 +31,10 @@ struct BoardLockRule {
   std::string path;
 
   static BoardLockRule RealBoard() { return {}; }
+  // The real boards' rules in another folder, for tests of those rules.
+  static BoardLockRule RealBoardIn(std::string folder) {
+    return {Kind::kRealBoard, std::move(folder)};
+  }
   static BoardLockRule SimulatedBoard(std::string boardFile) {
     return {Kind::kSimulatedBoard, std::move(boardFile)};
   }
