@@ -95,7 +95,8 @@ TEST(BoardLockPlaceTest, SimulatedBoardsLockBesideTheirBoardFile) {
   const Case files[] = {
       {"not set: in the working directory", std::nullopt, cwd + "/kxsim-board.ini"},
       {"empty: as not set", std::string(), cwd + "/kxsim-board.ini"},
-      {"relative: from the working directory", std::string("one/board.ini"), cwd + "/one/board.ini"},
+      {"relative: from the working directory", std::string("one/board.ini"),
+       cwd + "/one/board.ini"},
       {"absolute", cwd + "/two/board.ini", cwd + "/two/board.ini"},
   };
   for (const Case& c : files) {
@@ -208,17 +209,17 @@ TEST_F(BoardLockDialogTest, EachRefusalNamesItsCause) {
       {"held by a live process", heldNaming(std::to_string(getpid()) + "\n"),
        BoardLockRule::InFolder(folder),
        Text(411, {{"board", "KX58-0001"}, {"pid", std::to_string(getpid())}})},
-      {"held, the file naming a process that has ended",
-       heldNaming(std::to_string(dead) + "\n"), BoardLockRule::InFolder(folder),
-       Text(413, {{"board", "KX58-0001"}})},
+      {"held, the file naming a process that has ended", heldNaming(std::to_string(dead) + "\n"),
+       BoardLockRule::InFolder(folder), Text(413, {{"board", "KX58-0001"}})},
       {"the lock file a link",
        [&] { ASSERT_EQ(::symlink((dir.path() + "/victim").c_str(), file.c_str()), 0); },
        BoardLockRule::InFolder(folder), Text(416, {{"file", file}})},
       {"the folder missing", [] {}, BoardLockRule::InFolder(folder + "/missing"),
        Text(418, {{"file", folder + "/missing/board-KX58-0001.lock"},
                   {"error", std::strerror(ENOENT)}})},
-      {"a system folder that others may write to", [&] { ASSERT_EQ(::chmod(folder.c_str(), 01777), 0); },
-       BoardLockRule::RealBoardIn(folder), Text(415, {{"folder", folder}}), true},
+      {"a system folder that others may write to",
+       [&] { ASSERT_EQ(::chmod(folder.c_str(), 01777), 0); }, BoardLockRule::RealBoardIn(folder),
+       Text(415, {{"folder", folder}}), true},
       {"a system folder that is a link",
        [&] { ASSERT_EQ(::symlink(folder.c_str(), (dir.path() + "/link").c_str()), 0); },
        BoardLockRule::RealBoardIn(dir.path() + "/link"),
@@ -258,7 +259,8 @@ TEST_F(BoardLockDialogTest, UserWhoMayNotLockRealBoardsIsToldSo) {
     std::string message;
   };
   const Case cases[] = {
-      {"the folder is missing", dir.path() + "/missing", Text(414, {{"folder", dir.path() + "/missing"}})},
+      {"the folder is missing", dir.path() + "/missing",
+       Text(414, {{"folder", dir.path() + "/missing"}})},
       {"the folder is root's", made, Text(417, {{"board", "KX58-0001"}, {"folder", made}})},
   };
   for (const Case& c : cases) {

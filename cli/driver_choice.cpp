@@ -11,9 +11,9 @@ namespace fs = std::filesystem;
 std::vector<std::string> SimulatedBoardPlaces(const std::string& executableFolder) {
   const fs::path folder(executableFolder);
   std::vector<std::string> places;
-  for (const fs::path& place : {folder / kSimulatedBoardLibrary,
-                                folder / "../lib/kxupdate" / kSimulatedBoardLibrary,
-                                folder / "../simboard" / kSimulatedBoardLibrary}) {
+  for (const fs::path& place :
+       {folder / kSimulatedBoardLibrary, folder / "../lib/kxupdate" / kSimulatedBoardLibrary,
+        folder / "../simboard" / kSimulatedBoardLibrary}) {
     places.push_back(place.lexically_normal().string());
   }
   return places;

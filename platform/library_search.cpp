@@ -37,7 +37,8 @@ void ReadConf(const std::string& path, int depth, std::vector<std::string>& fold
         if (pattern.front() != '/') pattern = here + pattern;
         glob_t found{};
         if (::glob(pattern.c_str(), 0, nullptr, &found) == 0) {
-          for (std::size_t i = 0; i < found.gl_pathc; ++i) ReadConf(found.gl_pathv[i], depth + 1, folders);
+          for (std::size_t i = 0; i < found.gl_pathc; ++i)
+            ReadConf(found.gl_pathv[i], depth + 1, folders);
         }
         ::globfree(&found);
       }
@@ -84,7 +85,8 @@ std::vector<std::string> LibraryFoldersFromConf(const std::string& confPath) {
 
 std::vector<std::string> SystemLibraryFolders() {
   std::vector<std::string> folders = LibraryFoldersFromConf("/etc/ld.so.conf");
-  for (const char* builtIn : {"/lib64", "/usr/lib64", "/lib", "/usr/lib"}) AddOnce(folders, builtIn);
+  for (const char* builtIn : {"/lib64", "/usr/lib64", "/lib", "/usr/lib"})
+    AddOnce(folders, builtIn);
   return folders;
 }
 

@@ -39,16 +39,31 @@ TEST(LibrarySearchTest, OnlyAbsoluteFoldersAreLookedIn) {
     std::vector<std::string> tried;
   };
   const Case cases[] = {
-      {"an empty entry is not the working directory", "libfake.so", ":" + a, system + "/libfake.so",
+      {"an empty entry is not the working directory",
+       "libfake.so",
+       ":" + a,
+       system + "/libfake.so",
        {a, system}},
-      {"nor is '.' or a relative folder", "libfake.so", ".:a:./b", system + "/libfake.so",
+      {"nor is '.' or a relative folder",
+       "libfake.so",
+       ".:a:./b",
+       system + "/libfake.so",
        {system}},
       {"an empty variable", "libfake.so", "", system + "/libfake.so", {system}},
-      {"absolute entries in order, before the system's", "libfake.so", a + "::" + b + ":",
-       b + "/libfake.so", {a, b}},
-      {"a folder of the name is not a library", "libfolder.so", a + ":" + b, b + "/libfolder.so",
+      {"absolute entries in order, before the system's",
+       "libfake.so",
+       a + "::" + b + ":",
+       b + "/libfake.so",
        {a, b}},
-      {"a trailing slash is the same folder", "libsystem.so", system + "/", system + "/libsystem.so",
+      {"a folder of the name is not a library",
+       "libfolder.so",
+       a + ":" + b,
+       b + "/libfolder.so",
+       {a, b}},
+      {"a trailing slash is the same folder",
+       "libsystem.so",
+       system + "/",
+       system + "/libsystem.so",
        {system}},
       {"not anywhere", "libnone.so", ":" + a, std::nullopt, {a, system}},
   };
@@ -77,8 +92,8 @@ TEST(LibrarySearchTest, LoaderConfigurationWithIncludes) {
   // a.conf includes the top file again: it is read there, in place, every
   // folder is kept once, and the circle ends.
   EXPECT_EQ(LibraryFoldersFromConf(dir.path() + "/ld.so.conf"),
-            (std::vector<std::string>{"/opt/first", "/opt/a", "/opt/two", "/opt/three",
-                                      "/opt/four", "/opt/b"}));
+            (std::vector<std::string>{"/opt/first", "/opt/a", "/opt/two", "/opt/three", "/opt/four",
+                                      "/opt/b"}));
   EXPECT_TRUE(LibraryFoldersFromConf(dir.path() + "/missing.conf").empty());
 }
 

@@ -43,7 +43,8 @@ OpenedFolder OpenLockFolder(const std::string& path, LockFolderRule rule) {
   const int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | (checked ? O_NOFOLLOW : 0);
   int fd = ::open(path.c_str(), flags);
   if (fd < 0 && errno == ENOENT && checked) {
-    if (rule == LockFolderRule::kSystem && ::geteuid() != 0) return Refused(FolderProblem::kMissing);
+    if (rule == LockFolderRule::kSystem && ::geteuid() != 0)
+      return Refused(FolderProblem::kMissing);
     if (MakeFolder(path, rule) != 0) return Refused(FolderProblem::kCannotMake, errno);
     fd = ::open(path.c_str(), flags);
   }

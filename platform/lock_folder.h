@@ -2,8 +2,8 @@
 // redirecting or replacing the locks in them.
 #pragma once
 
-#include <string>
 #include <sys/types.h>
+#include <string>
 
 namespace kx::platform {
 
@@ -36,9 +36,9 @@ enum class FolderProblem {
 struct OpenedFolder {
   int fd = -1;  // the folder, open for *at() calls (O_CLOEXEC); the caller closes it
   FolderProblem problem = FolderProblem::kNone;
-  int error = 0;      // errno of the call that failed, where one did
-  uid_t owner = 0;    // kWrongOwner: the owner found
-  mode_t mode = 0;    // kOpenToOthers: the permission bits found
+  int error = 0;    // errno of the call that failed, where one did
+  uid_t owner = 0;  // kWrongOwner: the owner found
+  mode_t mode = 0;  // kOpenToOthers: the permission bits found
 };
 
 // Opens `path` as a lock folder under `rule`, making it where the rule

@@ -45,9 +45,13 @@ TEST(LockFolderTest, SystemFolderAndItsParentAreMadeByRootOnly) {
 
   // Another user finds it missing and makes nothing.
   const std::string theirs = dir.path() + "/lock-of-nobody/kxupdate";
-  EXPECT_EQ(testing::RunAs(*nobody, [&] {
-              return ProblemOf(theirs, LockFolderRule::kSystem) == FolderProblem::kMissing ? 0 : 1;
-            }),
+  EXPECT_EQ(testing::RunAs(*nobody,
+                           [&] {
+                             return ProblemOf(theirs, LockFolderRule::kSystem) ==
+                                            FolderProblem::kMissing
+                                        ? 0
+                                        : 1;
+                           }),
             0);
   EXPECT_FALSE(Look(dir.path() + "/lock-of-nobody").exists);
 
@@ -107,8 +111,8 @@ TEST(LockFolderTest, FoldersOthersCouldChangeAreRefused) {
       {"system: as it must be", LockFolderRule::kSystem, folder(0755), FolderProblem::kNone, true},
       {"system: no access for others at all", LockFolderRule::kSystem, folder(0700),
        FolderProblem::kNone, true},
-      {"system: a link to a good folder", LockFolderRule::kSystem, linkToGood,
-       FolderProblem::kLink, true},
+      {"system: a link to a good folder", LockFolderRule::kSystem, linkToGood, FolderProblem::kLink,
+       true},
       {"system: a file", LockFolderRule::kSystem, file, FolderProblem::kNotFolder, true},
       {"system: group may write", LockFolderRule::kSystem, folder(0775),
        FolderProblem::kOpenToOthers, true},

@@ -2,9 +2,9 @@
 // the wizard and the one-update-per-board rule use it.
 #pragma once
 
+#include <sys/types.h>
 #include <optional>
 #include <string>
-#include <sys/types.h>
 
 #include "platform/lock_folder.h"
 
@@ -33,9 +33,9 @@ struct LockAttempt {
   std::optional<pid_t> holder;  // kHeld: the process the file names, when it is alive
   OpenedFolder folder;          // kFolderRefused: the folder's problem (fd always closed)
   LockFileProblem fileProblem = LockFileProblem::kNone;
-  int error = 0;      // kCannotOpen: errno of the call that failed
-  uid_t owner = 0;    // kWrongOwner: the file's owner
-  mode_t mode = 0;    // kOpenToOthers: the file's permission bits
+  int error = 0;    // kCannotOpen: errno of the call that failed
+  uid_t owner = 0;  // kWrongOwner: the file's owner
+  mode_t mode = 0;  // kOpenToOthers: the file's permission bits
 };
 
 // Held from a successful TryAcquire until the object is destroyed or the

@@ -139,10 +139,10 @@ TEST_F(NamedLockTest, UntrustedLockFilesAreRefusedAndLeftAlone) {
     ASSERT_EQ(::chmod(victim.c_str(), 0644), 0);
     const std::string name = "case" + std::to_string(n++) + ".lock";
     c.arrange(LockPath(name));
-    const std::string before = c.problem == LockFileProblem::kOpenToOthers ||
-                                       c.problem == LockFileProblem::kWrongOwner
-                                   ? ReadFileText(LockPath(name))
-                                   : "";
+    const std::string before =
+        c.problem == LockFileProblem::kOpenToOthers || c.problem == LockFileProblem::kWrongOwner
+            ? ReadFileText(LockPath(name))
+            : "";
 
     NamedLock lock = Lock(name);
     const LockAttempt attempt = lock.TryAcquire();

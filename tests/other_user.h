@@ -2,10 +2,10 @@
 // users away from our locks. Switching needs root; tests skip without it.
 #pragma once
 
+#include <sys/types.h>
 #include <functional>
 #include <optional>
 #include <string>
-#include <sys/types.h>
 
 namespace kx::testing {
 
