@@ -27,11 +27,23 @@ void CUpdateApp::RunUpdateDialog(Language language) {
   window.RunModal();
 }
 
+std::unique_ptr<platform::NamedLock> CUpdateApp::SingleInstanceLock(const std::string& baseName) {
+  return std::make_unique<platform::NamedLock>(
+      platform::UserLockFolder(), "kx58-" + platform::NamedLock::SafeFileName(baseName) + ".lock",
+      platform::LockFolderRule::kPrivate);
+}
+
 int CUpdateApp::Run(int argc, char** argv) {
   // A second instance ends at once and shows nothing: no display is even
-  // opened before the lock is ours.
-  m_instanceLock = std::make_unique<platform::NamedLock>(platform::ExecutableBaseName());
-  if (!m_instanceLock->TryAcquire()) return 0;
+  // opened before the lock is ours. A lock that cannot be had for another
+  // reason does not keep the wizard from running, as the first instance.
+  m_instanceLock = SingleInstanceLock(platform::ExecutableBaseName());
+  const platform::LockAttempt attempt = m_instanceLock->TryAcquire();
+  if (attempt.status == platform::LockStatus::kHeld) return 0;
+  if (attempt.status != platform::LockStatus::kAcquired) {
+    std::cerr << platform::ExecutableBaseName() << ": no single-instance lock: "
+              << platform::DescribeLockAttempt(attempt, *m_instanceLock) << "\n";
+  }
 
   QApplication application(argc, argv);
   application.setWindowIcon(ApplicationIcon());

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include "platform/named_lock.h"
 #include "res/string_table.h"
@@ -19,6 +20,11 @@ class CUpdateApp {
   // Runs the update dialog on the driver that KXUPDATE_DRIVER names; when
   // none can be loaded, the dialog ends as without a board.
   static void RunUpdateDialog(Language language);
+
+  // The single-instance lock of the program named `baseName`: per user,
+  // "kx58-<baseName>.lock" in platform::UserLockFolder(), so that no other
+  // user can hold or redirect it and each user's wizard is alone.
+  static std::unique_ptr<platform::NamedLock> SingleInstanceLock(const std::string& baseName);
 
  private:
   // The first instance holds it until the process ends.

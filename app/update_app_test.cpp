@@ -73,8 +73,8 @@ class CUpdateAppTest : public QObject {
     first.start(QStringLiteral(DERADORI_PATH), {});
     QVERIFY(first.waitForStarted(kHangGuardMs));
     // The first instance holds the lock once its id is in the lock file.
-    kx::platform::NamedLock probe("DERadori");
-    QTRY_VERIFY_WITH_TIMEOUT(probe.HolderPid() == first.processId(), kHangGuardMs);
+    const auto probe = CUpdateApp::SingleInstanceLock("DERadori");
+    QTRY_VERIFY_WITH_TIMEOUT(probe->HolderPid() == first.processId(), kHangGuardMs);
 
     const Finished second = RunWithoutDisplay(QStringLiteral(DERADORI_PATH));
     QVERIFY2(second.inTime, "the second instance waited instead of ending");

@@ -1,4 +1,5 @@
 // CNextDlg's connection to one board: open, events, wait.
+#include <algorithm>
 #include <cstring>
 
 #include "camera/board_list.h"
@@ -8,12 +9,29 @@ namespace kx {
 
 int CNextDlg::OpenCamera() {
   std::vector<std::string> boards;
-  if (EnumerateBoards(m_driver, boards) == 0) return 0;
+  const bool enumerated = EnumerateBoards(m_driver, boards) != 0;
+  m_boardsPresent = boards;
+  const auto present = [&](const std::string& id) {
+    return std::find(boards.begin(), boards.end(), id) != boards.end();
+  };
+  if (m_options.boardId && !present(*m_options.boardId)) {
+    // Also when the driver found no board at all: the board asked for is
+    // the one the message names.
+    m_openProblem = BoardOpenProblem::kBoardNotPresent;
+    return 0;
+  }
+  if (!enumerated) return 0;
 
   // With no board of the model the empty id goes to the driver, which then
   // reports the error the dialog shows.
   std::string chosen = boards.empty() ? std::string() : boards.front();
-  if (boards.size() > 1) {
+  if (m_options.boardId) {
+    chosen = *m_options.boardId;
+  } else if (boards.size() > 1) {
+    if (!m_options.canChooseBoard) {
+      m_openProblem = BoardOpenProblem::kBoardNotChosen;
+      return 0;
+    }
     auto choice = m_window.ChooseBoard(SortedBoardChoices(boards));
     if (!choice) return 0;
     chosen = *choice;
@@ -21,17 +39,17 @@ int CNextDlg::OpenCamera() {
 
   // One update per board at a time, across processes: the lock is held
   // for the dialog's whole life.
+  m_boardId = chosen;
   if (m_options.lockBoard && !chosen.empty()) {
-    auto lock = std::make_unique<platform::NamedLock>("board-" + chosen);
-    if (!lock->TryAcquire()) {
-      m_boardLockRefused = true;
-      m_boardLockHolder = lock->HolderPid();
-      m_boardId = chosen;
+    const BoardLockRule rule = m_options.boardLock ? *m_options.boardLock : BoardLockRuleFor(m_driver);
+    const BoardLockPlace place = BoardLockPlaceFor(rule, chosen);
+    m_boardLock = std::make_unique<platform::NamedLock>(place.folder, place.fileName, place.folderRule);
+    m_boardLockAttempt = m_boardLock->TryAcquire();
+    if (m_boardLockAttempt.status != platform::LockStatus::kAcquired) {
+      m_openProblem = BoardOpenProblem::kBoardNotLocked;
       return 0;
     }
-    m_boardLock = std::move(lock);
   }
-  m_boardId = chosen;
 
   char id[kBoardIdSize] = {};
   std::strncpy(id, chosen.c_str(), kBoardIdSize - 1);

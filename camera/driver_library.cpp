@@ -3,6 +3,9 @@
 #include <dlfcn.h>
 
 #include <cstdlib>
+#include <vector>
+
+#include "platform/library_search.h"
 
 namespace kx {
 namespace {
@@ -21,7 +24,27 @@ std::string DriverLibraryFromEnvironment() {
   return (named && *named) ? named : kDefaultDriverLibrary;
 }
 
-std::unique_ptr<DriverLibrary> DriverLibrary::Open(const std::string& path, std::string* error) {
+std::unique_ptr<DriverLibrary> DriverLibrary::Open(const std::string& named, std::string* error) {
+  std::string path = named;
+  if (named.find('/') == std::string::npos) {
+    // dlopen would search itself, the working directory among its places
+    // when LD_LIBRARY_PATH has an empty or relative entry.
+    const char* ldLibraryPath = std::getenv("LD_LIBRARY_PATH");
+    std::vector<std::string> tried;
+    auto found = platform::FindSharedLibrary(named, ldLibraryPath ? ldLibraryPath : "",
+                                             platform::SystemLibraryFolders(), &tried);
+    if (!found) {
+      if (error) {
+        std::string folders;
+        for (const std::string& folder : tried) folders += (folders.empty() ? "" : ", ") + folder;
+        *error = "cannot find the driver library " + named +
+                 " in the absolute folders of LD_LIBRARY_PATH nor in the system's library folders (" +
+                 folders + ")";
+      }
+      return nullptr;
+    }
+    path = *found;
+  }
   void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (handle == nullptr) {
     const char* why = dlerror();
@@ -44,10 +67,16 @@ std::unique_ptr<DriverLibrary> DriverLibrary::Open(const std::string& path, std:
     if (error) *error = "the driver library " + path + " has no function " + missing;
     return nullptr;
   }
-  return std::unique_ptr<DriverLibrary>(new DriverLibrary(handle, f));
+  return std::unique_ptr<DriverLibrary>(new DriverLibrary(handle, f, path));
 }
 
 DriverLibrary::~DriverLibrary() { dlclose(handle_); }
+
+bool DriverLibrary::IsSimulatedBoard() const {
+  const std::size_t slash = path_.find_last_of('/');
+  return path_.compare(slash == std::string::npos ? 0 : slash + 1, std::string::npos,
+                       kSimulatedBoardLibrary) == 0;
+}
 
 std::int32_t DriverLibrary::CAM_EnumCameraEx(std::int32_t mode, char** slots,
                                              std::int32_t slotCount, std::int32_t slotSize) {

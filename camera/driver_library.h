@@ -8,9 +8,14 @@
 
 namespace kx {
 
-// The library's name when KXUPDATE_DRIVER does not give one; found through
-// the normal library search.
+// The library's name when KXUPDATE_DRIVER does not give one.
 inline constexpr const char* kDefaultDriverLibrary = "libTessera.so";
+
+// The simulated board's library file name. A driver loaded from a file of
+// this name is the simulated board, whichever way it was named (--simulate,
+// --driver, KXUPDATE_DRIVER): its board lock lives beside its board file
+// (camera/board_lock.h).
+inline constexpr const char* kSimulatedBoardLibrary = "libkxsim.so";
 
 // The library named by KXUPDATE_DRIVER, else kDefaultDriverLibrary.
 std::string DriverLibraryFromEnvironment();
@@ -22,9 +27,17 @@ std::string DriverLibraryFromEnvironment();
 class DriverLibrary final : public CameraDriver {
  public:
   // The opened library, or null with `error` saying which library could not
-  // be opened or which CAM_ function it lacks.
+  // be found or opened or which CAM_ function it lacks. A path with a slash
+  // is loaded as given. A bare file name is looked for in the absolute
+  // entries of LD_LIBRARY_PATH and then in the system's library folders,
+  // never in the working directory (platform/library_search.h).
   static std::unique_ptr<DriverLibrary> Open(const std::string& path, std::string* error);
   ~DriverLibrary() override;
+
+  // The file that was loaded.
+  const std::string& path() const { return path_; }
+  // True when that file is named kSimulatedBoardLibrary.
+  bool IsSimulatedBoard() const;
 
   std::int32_t CAM_EnumCameraEx(std::int32_t mode, char** slots, std::int32_t slotCount,
                                 std::int32_t slotSize) override;
@@ -55,9 +68,11 @@ class DriverLibrary final : public CameraDriver {
   };
 
  private:
-  DriverLibrary(void* handle, const Functions& functions) : handle_(handle), f_(functions) {}
+  DriverLibrary(void* handle, const Functions& functions, std::string path)
+      : handle_(handle), f_(functions), path_(std::move(path)) {}
   void* handle_;
   Functions f_;
+  std::string path_;
 };
 
 }  // namespace kx

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "camera/board_lock.h"
 #include "camera/camera_driver.h"
 #include "camera/driver_event_state.h"
 #include "camera/run_steps.h"
@@ -38,6 +39,23 @@ struct NextDlgOptions {
   // Take the per-board lock before the camera is created, so that two
   // updates of one board cannot run at once.
   bool lockBoard = true;
+  // Where that lock lives; none: as BoardLockRuleFor(the driver) says.
+  std::optional<BoardLockRule> boardLock;
+  // The board to open (kxupdate --board): it must be among the boards
+  // present, and no choice is offered.
+  std::optional<std::string> boardId;
+  // False when nobody can choose among several boards (no terminal): the
+  // dialog then says that a board must be named, and lists them.
+  bool canChooseBoard = true;
+};
+
+// Why OpenCamera opened no board, where the dialog's own rules decided it
+// (the driver's failures are the driver error's matter).
+enum class BoardOpenProblem {
+  kNone,
+  kBoardNotPresent,  // NextDlgOptions::boardId is not among the boards present
+  kBoardNotChosen,   // several boards, nobody to choose and none named
+  kBoardNotLocked,   // the board's lock was not acquired (BoardLockAttempt says why)
 };
 
 // Where the dialog stands; front ends read it to tell how it ended.
@@ -105,10 +123,14 @@ class CNextDlg {
 
   // --- camera connection (camera_connection.cpp) ---
 
-  // Enumerates the boards, lets the window choose when several are present,
-  // creates the camera and registers OnDriverEvent with this dialog.
-  // 1: open. 0: no board, the choice was cancelled or the driver reported an
-  // error; m_hCamera may still hold a handle, which the destructor deletes.
+  // Enumerates the boards, takes the one the options name or lets the
+  // window choose when several are present, locks it, creates the camera and
+  // registers OnDriverEvent with this dialog. 1: open. 0: no board, the
+  // named board is not present, the choice was cancelled or could not be
+  // made, the lock was not acquired (OpenProblem() says which of these), or
+  // the driver reported an error; m_hCamera may still hold a handle, which
+  // the destructor deletes. Nothing reaches the driver after the
+  // enumeration unless the board is chosen and locked.
   int OpenCamera();
 
   // Takes the next driver event, waiting for one while the window stays
@@ -147,6 +169,7 @@ class CNextDlg {
   // The driver error's symbolic name, or "error" for a code without one.
   static std::string DriverErrorLabel(std::int32_t code);
 
+  const NextDlgOptions& Options() const { return m_options; }
   CAM_HANDLE CameraHandle() const { return m_hCamera; }
   const std::string& Log() const { return m_strLog; }
   UpdateDataSet& UpdateData() { return m_updateData; }
@@ -158,11 +181,15 @@ class CNextDlg {
   std::int32_t FailureDriverError() const { return m_failureDriverError; }
   // Retried packets per component in this run, in component order.
   const std::array<std::int32_t, kComponentCount>& RetryCounts() const { return m_retryCounts; }
-  // The board that was opened (empty until then).
+  // The board that was opened, or whose lock was refused (empty until then).
   const std::string& BoardId() const { return m_boardId; }
-  // After a refused board lock: the process that holds it, when known.
-  std::optional<pid_t> BoardLockHolder() const { return m_boardLockHolder; }
-  bool BoardLockRefused() const { return m_boardLockRefused; }
+  // The boards of the model that OpenCamera found, in the driver's order.
+  const std::vector<std::string>& BoardsPresent() const { return m_boardsPresent; }
+  BoardOpenProblem OpenProblem() const { return m_openProblem; }
+  // The board's lock, once OpenCamera has tried it (null before, and
+  // without lockBoard), and how that went.
+  const platform::NamedLock* BoardLock() const { return m_boardLock.get(); }
+  const platform::LockAttempt& BoardLockAttempt() const { return m_boardLockAttempt; }
 
  private:
   CameraDriver& m_driver;
@@ -177,6 +204,7 @@ class CNextDlg {
 
   std::string Text(int id) const { return LoadString(id, m_options.language); }
   void FailInitialisation(int message, int errorCode);
+  std::string BoardOpenMessage() const;  // the 01 message after OpenCamera failed
   ComponentPlan PlanComponent(const RunStep& step);
   bool AwaitEvent(std::int32_t type);
   void EndCancelled();
@@ -191,11 +219,12 @@ class CNextDlg {
   std::int32_t m_failureDriverError = 0;
   std::array<std::int32_t, kComponentCount> m_retryCounts{};
   std::string m_boardId;
+  std::vector<std::string> m_boardsPresent;
+  BoardOpenProblem m_openProblem = BoardOpenProblem::kNone;
   std::unique_ptr<platform::NamedLock> m_boardLock;
-  bool m_boardLockRefused = false;
-  std::optional<pid_t> m_boardLockHolder;
   std::optional<SettingsWriteFailure> m_settingsWriteFailure;
   bool m_bSettingsWarningLogged = false;
+  platform::LockAttempt m_boardLockAttempt;
 
   DriverEventQueue m_events;
   DriverEvent m_currentEvent;

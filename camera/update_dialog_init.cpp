@@ -1,6 +1,8 @@
 // CNextDlg from its opening to the update decision.
+#include <cerrno>
 #include <cstring>
 
+#include "camera/board_list.h"
 #include "camera/next_dlg.h"
 #include "camera/text_fields.h"
 #include "updatedata/version_text.h"
@@ -27,6 +29,58 @@ void CNextDlg::FailInitialisation(int message, int errorCode) {
   m_state = DialogState::kStopped;
 }
 
+std::string CNextDlg::BoardOpenMessage() const {
+  switch (m_openProblem) {
+    case BoardOpenProblem::kNone:
+      return Text(401);
+    case BoardOpenProblem::kBoardNotPresent:
+      return FillTextFields(Text(419), {{"board", m_options.boardId.value_or("")}});
+    case BoardOpenProblem::kBoardNotChosen: {
+      std::string ids;
+      for (const std::string& id : SortedBoardChoices(m_boardsPresent)) {
+        ids += (ids.empty() ? "" : ", ") + id;
+      }
+      return FillTextFields(Text(420), {{"boards", ids}});
+    }
+    case BoardOpenProblem::kBoardNotLocked:
+      break;
+  }
+  using platform::LockStatus;
+  const platform::LockAttempt& attempt = m_boardLockAttempt;
+  const std::string folder = m_boardLock ? m_boardLock->folder() : std::string();
+  const std::string file = m_boardLock ? m_boardLock->path() : std::string();
+  const bool system = m_boardLock && m_boardLock->rule() == platform::LockFolderRule::kSystem;
+  switch (attempt.status) {
+    case LockStatus::kHeld:
+      if (attempt.holder) {
+        return FillTextFields(Text(411),
+                              {{"board", m_boardId}, {"pid", std::to_string(*attempt.holder)}});
+      }
+      return FillTextFields(Text(413), {{"board", m_boardId}});
+    case LockStatus::kFolderRefused:
+      switch (attempt.folder.problem) {
+        case platform::FolderProblem::kMissing:
+          return FillTextFields(Text(414), {{"folder", folder}});
+        case platform::FolderProblem::kCannotMake:
+        case platform::FolderProblem::kCannotOpen:
+          return FillTextFields(Text(418),
+                                {{"file", file}, {"error", std::strerror(attempt.folder.error)}});
+        default:
+          return FillTextFields(Text(415), {{"folder", folder}});
+      }
+    case LockStatus::kFileRefused:
+      return FillTextFields(Text(416), {{"file", file}});
+    case LockStatus::kCannotOpen:
+      if (system && (attempt.error == EACCES || attempt.error == EPERM)) {
+        return FillTextFields(Text(417), {{"board", m_boardId}, {"folder", folder}});
+      }
+      return FillTextFields(Text(418), {{"file", file}, {"error", std::strerror(attempt.error)}});
+    case LockStatus::kAcquired:
+      break;
+  }
+  return Text(401);
+}
+
 bool CNextDlg::OnInitDialog() {
   m_state = DialogState::kInitialising;
   m_window.Show();
@@ -45,13 +99,7 @@ bool CNextDlg::OnInitDialog() {
     // fallback label rather than a made-up code.
     m_strLog += "\r\n(" + (known ? DriverErrorLabel(code) : std::string("error")) + ")";
     m_window.SetLogText(m_strLog);
-    std::string message = Text(401);
-    if (m_boardLockRefused) {
-      message = FillTextFields(
-          Text(411), {{"board", m_boardId},
-                      {"pid", m_boardLockHolder ? std::to_string(*m_boardLockHolder) : "?"}});
-    }
-    m_window.ShowMessage(message, MessageIcon::kError, MessageButtons::kOk);
+    m_window.ShowMessage(BoardOpenMessage(), MessageIcon::kError, MessageButtons::kOk);
     m_errorCode = 1;
     m_state = DialogState::kStopped;
     return true;

@@ -41,11 +41,9 @@ FixturePackage NewerPackage() {
 class UpdateDialogTest : public ::testing::Test {
  public:
   void SetUp() override {
-    setenv("XDG_RUNTIME_DIR", dir.path().c_str(), 1);
     driver.slots = {"KX58-0001"};
     driver.versions = {{3, "V01.01.00"}, {5, "V01.01.00"}, {9, "V01.00.00"}};
   }
-  void TearDown() override { unsetenv("XDG_RUNTIME_DIR"); }
 
   void WritePackage(const FixturePackage& parts) { WriteFileBytes("DERadori.kx", StoredPackage(parts, 3)); }
 
@@ -53,6 +51,7 @@ class UpdateDialogTest : public ::testing::Test {
     NextDlgOptions options;
     options.language = Language::kEnglish;
     options.eventTimeout = std::chrono::milliseconds(200);
+    options.boardLock = BoardLockRule::InFolder(dir.path());
     auto dialog = std::make_unique<CNextDlg>(driver, window, options);
     EXPECT_TRUE(dialog->OnInitDialog());
     return dialog;
@@ -215,6 +214,7 @@ TEST_F(UpdateDialogTest, SecondDialogOnTheSameBoardIsRefused) {
   RecordingWindow secondWindow;
   NextDlgOptions options;
   options.language = Language::kEnglish;
+  options.boardLock = BoardLockRule::InFolder(dir.path());
   CNextDlg second(secondDriver, secondWindow, options);
   second.OnInitDialog();
   EXPECT_EQ(second.State(), DialogState::kStopped);
@@ -360,6 +360,7 @@ TEST_F(UpdateDialogTest, RetriedPacketsAreWrittenAsTheyHappen) {
   SettingsWatchingWindow watcher;
   NextDlgOptions options;
   options.language = Language::kEnglish;
+  options.boardLock = BoardLockRule::InFolder(dir.path());
   CNextDlg dialog(driver, watcher, options);
   dialog.OnInitDialog();
   ASSERT_EQ(dialog.State(), DialogState::kReady);

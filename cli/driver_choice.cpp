@@ -1,31 +1,54 @@
 #include "cli/driver_choice.h"
 
-#include <unistd.h>
-
 #include <filesystem>
 
 #include "cli/commands.h"
 
 namespace kx::cli {
 
-std::string SimulatedBoardLibrary() {
-  namespace fs = std::filesystem;
-  std::error_code error;
-  fs::path self = fs::read_symlink("/proc/self/exe", error);
-  if (!error) {
-    for (const fs::path& candidate : {self.parent_path() / "libkxsim.so",
-                                      self.parent_path() / "../simboard/libkxsim.so",
-                                      self.parent_path() / "../lib/libkxsim.so"}) {
-      if (fs::exists(candidate, error)) return fs::weakly_canonical(candidate, error).string();
-    }
+namespace fs = std::filesystem;
+
+std::vector<std::string> SimulatedBoardPlaces(const std::string& executableFolder) {
+  const fs::path folder(executableFolder);
+  std::vector<std::string> places;
+  for (const fs::path& place :
+       {folder / kSimulatedBoardLibrary, folder / "../lib/kxupdate" / kSimulatedBoardLibrary,
+        folder / "../simboard" / kSimulatedBoardLibrary}) {
+    places.push_back(place.lexically_normal().string());
   }
-  return KXSIM_BUILD_PATH;
+  return places;
+}
+
+std::optional<std::string> SimulatedBoardLibrary(std::string* error) {
+  std::error_code failed;
+  const fs::path self = fs::read_symlink("/proc/self/exe", failed);
+  if (failed) {
+    if (error) *error = "cannot find the simulated board: /proc/self/exe: " + failed.message();
+    return std::nullopt;
+  }
+  const std::vector<std::string> places = SimulatedBoardPlaces(self.parent_path().string());
+  std::string tried;
+  for (const std::string& place : places) {
+    std::error_code ignored;
+    if (fs::is_regular_file(place, ignored)) return place;
+    tried += (tried.empty() ? "" : ", ") + place;
+  }
+  if (error) *error = "cannot find the simulated board's library; looked for " + tried;
+  return std::nullopt;
 }
 
 std::unique_ptr<DriverLibrary> LoadDriver(const DriverChoice& choice) {
   std::string library = choice.library;
-  if (library.empty()) library = choice.simulate ? SimulatedBoardLibrary() : DriverLibraryFromEnvironment();
   std::string error;
+  if (library.empty() && choice.simulate) {
+    auto found = SimulatedBoardLibrary(&error);
+    if (!found) {
+      PrintError(error);
+      return nullptr;
+    }
+    library = *found;
+  }
+  if (library.empty()) library = DriverLibraryFromEnvironment();
   auto driver = DriverLibrary::Open(library, &error);
   if (!driver) PrintError(error);
   return driver;

@@ -2,7 +2,9 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "camera/driver_library.h"
 
@@ -15,8 +17,14 @@ struct DriverChoice {
   bool simulate = false;
 };
 
-// The simulated board's library: beside kxupdate, else in the build tree.
-std::string SimulatedBoardLibrary();
+// Where the simulated board's library is looked for, relative to the folder
+// `executableFolder` that holds kxupdate, in order: beside it, the install
+// layout's ../lib/kxupdate/, the build tree's ../simboard/.
+std::vector<std::string> SimulatedBoardPlaces(const std::string& executableFolder);
+
+// The first of SimulatedBoardPlaces(the running executable's folder) that
+// exists; none with `error` naming the places tried.
+std::optional<std::string> SimulatedBoardLibrary(std::string* error);
 
 // Loads the chosen library; null with a message printed when it cannot.
 std::unique_ptr<DriverLibrary> LoadDriver(const DriverChoice& choice);

@@ -159,14 +159,9 @@ MessageAnswer TerminalWindow::ShowMessage(const std::string& text, MessageIcon i
 }
 
 std::optional<std::string> TerminalWindow::ChooseBoard(const std::vector<std::string>& ids) {
+  // A board named with --board never comes here: the dialog takes it, or
+  // refuses it when it is not present, without asking.
   BreakLine();
-  if (answers_.board) {
-    for (const auto& id : ids) {
-      if (id == *answers_.board) return id;
-    }
-    choiceProblem_ = "no board " + *answers_.board + " among those present";
-    return std::nullopt;
-  }
   if (!answers_.interactive) {
     choiceProblem_ = "several boards are present and no terminal to choose one: use --board ID";
     return std::nullopt;

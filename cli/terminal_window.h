@@ -13,7 +13,6 @@ namespace kx::cli {
 
 struct TerminalAnswers {
   std::optional<bool> downgrade;       // --yes / --no for question 405
-  std::optional<std::string> board;    // --board ID
   bool interactive = false;            // a person at a terminal can answer
   std::string logFile;                 // --log-file: lines appended, time-stamped
 };

@@ -9,6 +9,7 @@
 #include <iostream>
 #include <optional>
 
+#include "camera/board_list.h"
 #include "camera/next_dlg.h"
 #include "cli/arguments.h"
 #include "cli/commands.h"
@@ -91,6 +92,37 @@ class InterruptsHeldOff {
   struct sigaction previousTerm_ {};
 };
 
+std::string JoinedIds(const std::vector<std::string>& ids) {
+  std::string joined;
+  for (const std::string& id : ids) joined += (joined.empty() ? "" : ", ") + id;
+  return joined.empty() ? "none" : joined;
+}
+
+// Why the dialog opened no board, when its own rules decided it: one line,
+// naming the board and the cause.
+std::string BoardOpenProblemText(const CNextDlg& dialog) {
+  switch (dialog.OpenProblem()) {
+    case BoardOpenProblem::kNone:
+      return {};
+    case BoardOpenProblem::kBoardNotPresent:
+      return "no board " + dialog.Options().boardId.value_or("") + " among those present (" +
+             JoinedIds(dialog.BoardsPresent()) + "); nothing was sent to the driver";
+    case BoardOpenProblem::kBoardNotChosen:
+      return "several boards are present and no terminal to choose one: use --board ID (" +
+             JoinedIds(SortedBoardChoices(dialog.BoardsPresent())) + ")";
+    case BoardOpenProblem::kBoardNotLocked:
+      break;
+  }
+  const platform::LockAttempt& attempt = dialog.BoardLockAttempt();
+  if (attempt.status == platform::LockStatus::kHeld) {
+    return "board " + dialog.BoardId() + " is being updated by " +
+           (attempt.holder ? "process " + std::to_string(*attempt.holder)
+                           : std::string("another process"));
+  }
+  return "board " + dialog.BoardId() + " cannot be locked for the update: " +
+         platform::DescribeLockAttempt(attempt, *dialog.BoardLock());
+}
+
 }  // namespace
 
 int RunUpdateCommand(const std::vector<std::string>& words, const GlobalOptions& global) {
@@ -120,8 +152,9 @@ int RunUpdateCommand(const std::vector<std::string>& words, const GlobalOptions&
   TerminalAnswers answers;
   if (args.Has("yes")) answers.downgrade = true;
   if (args.Has("no")) answers.downgrade = false;
-  answers.board = args.Value("board");
   answers.interactive = isatty(STDIN_FILENO) && isatty(STDOUT_FILENO);
+  options.boardId = args.Value("board");
+  options.canChooseBoard = answers.interactive;
   answers.logFile = args.Value("log-file").value_or("");
   const bool json = args.Has("json");
   // With --json the log goes to standard error, so that standard output
@@ -142,12 +175,9 @@ int RunUpdateCommand(const std::vector<std::string>& words, const GlobalOptions&
   }
   window.Finish();
 
-  if (!window.choiceProblem().empty()) PrintError(window.choiceProblem());
-  if (dialog.BoardLockRefused()) {
-    PrintError("board " + dialog.BoardId() + " is being updated by " +
-               (dialog.BoardLockHolder() ? "process " + std::to_string(*dialog.BoardLockHolder())
-                                         : std::string("another process")));
-  }
+  const std::string problem =
+      !window.choiceProblem().empty() ? window.choiceProblem() : BoardOpenProblemText(dialog);
+  if (!problem.empty()) PrintError(problem);
   if (dialog.SettingsWriteFailed()) {
     PrintError("warning: the retry counts could not be stored: " +
                dialog.SettingsWriteFailureReason());
@@ -176,6 +206,7 @@ int RunUpdateCommand(const std::vector<std::string>& words, const GlobalOptions&
     out.Key("driver_error").Number(std::int64_t{dialog.FailureDriverError()});
     out.Key("driver_error_name").String(CNextDlg::DriverErrorLabel(dialog.FailureDriverError()));
     out.Key("board").String(dialog.BoardId());
+    out.Key("problem").String(problem);
     out.Key("retries").BeginObject();
     for (const ComponentTraits& traits : kComponents) {
       out.Key(traits.label).Number(std::int64_t{dialog.RetryCounts()[static_cast<std::size_t>(traits.component)]});

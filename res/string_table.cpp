@@ -97,12 +97,67 @@ constexpr StringEntry kStrings[] = {
      "アップデートを終了します。\n（ｴﾗｰｺｰﾄﾞ:01）"},
     {412, "No event from the driver for {seconds} seconds.",
      "ドライバから{seconds}秒間イベントがありません。"},
-    // Our own: the update dialog's line under the log that names the board
-    // it opened.
-    {430, "Board: {board}", "ボード: {board}"},
+    // Our own additions: why a board was not opened when the updater's own
+    // rules, not the driver, decided it: the board's lock (its folder {folder},
+    // its file {file}, the system's {error} text) and the board choice.
+    {413,
+     "The PCI-board {board} is being updated by another program.\n"
+     "Update is exited.\n(Error Code:01)",
+     "PCIボード{board}は他のプログラムがアップデートしています。\n"
+     "アップデートを終了します。\n（ｴﾗｰｺｰﾄﾞ:01）"},
+    {414,
+     "The lock folder {folder} for the PCI-boards does not exist.\n"
+     "It is made when the updater is installed, or when root runs the update.\n"
+     "Update is exited.\n(Error Code:01)",
+     "PCIボードのロックフォルダ{folder}がありません。\n"
+     "アップデートプログラムのインストール時、またはrootでアップデートを実行したときに作成されます。\n"
+     "アップデートを終了します。\n（ｴﾗｰｺｰﾄﾞ:01）"},
+    {415,
+     "The lock folder {folder} for the PCI-boards is not safe.\n"
+     "It must be a folder, not a link, that belongs to root and that no other user can write to.\n"
+     "Update is exited.\n(Error Code:01)",
+     "PCIボードのロックフォルダ{folder}は安全ではありません。\n"
+     "リンクではなく、rootが所有し、他のユーザが書き込めないフォルダである必要があります。\n"
+     "アップデートを終了します。\n（ｴﾗｰｺｰﾄﾞ:01）"},
+    {416,
+     "The lock file {file} is not safe.\n"
+     "It must be a regular file with one name, not a link, that belongs to you or to root and "
+     "that no other user can open.\n"
+     "Update is exited.\n(Error Code:01)",
+     "ロックファイル{file}は安全ではありません。\n"
+     "リンクではない名前が一つだけの通常のファイルで、あなたまたはrootが所有し、"
+     "他のユーザが開けないファイルである必要があります。\n"
+     "アップデートを終了します。\n（ｴﾗｰｺｰﾄﾞ:01）"},
+    {417,
+     "You may not update the PCI-board {board}: the lock file cannot be made in {folder}.\n"
+     "Updating the PCI-boards needs the rights of root.\n"
+     "Update is exited.\n(Error Code:01)",
+     "PCIボード{board}をアップデートする権限がありません。{folder}にロックファイルを作成できません。\n"
+     "PCIボードのアップデートにはrootの権限が必要です。\n"
+     "アップデートを終了します。\n（ｴﾗｰｺｰﾄﾞ:01）"},
+    {418,
+     "The lock file {file} cannot be made or opened ({error}).\n"
+     "Update is exited.\n(Error Code:01)",
+     "ロックファイル{file}を作成または開くことができません（{error}）。\n"
+     "アップデートを終了します。\n（ｴﾗｰｺｰﾄﾞ:01）"},
+    {419,
+     "The PCI-board {board} is not present.\n"
+     "Update is exited.\n(Error Code:01)",
+     "PCIボード{board}が見つかりません。\n"
+     "アップデートを終了します。\n（ｴﾗｰｺｰﾄﾞ:01）"},
+    {420,
+     "Several PCI-boards are present: {boards}.\n"
+     "A PCI-board must be chosen (--board ID).\n"
+     "Update is exited.\n(Error Code:01)",
+     "複数のPCIボードがあります: {boards}\n"
+     "PCIボードを選択する必要があります（--board ID）。\n"
+     "アップデートを終了します。\n（ｴﾗｰｺｰﾄﾞ:01）"},
     // A line of the update log after a write of the settings file failed.
     {421, "The retry counts could not be stored in DERadori.ini.",
      "リトライ回数をDERadori.iniに保存できませんでした。"},
+    // Our own: the update dialog's line under the log that names the board
+    // it opened.
+    {430, "Board: {board}", "ボード: {board}"},
 
     // Log lines: a step's text ends in ".....", then the completion or failure mark.
     {501, "Completed\r\n", "完了\r\n"},

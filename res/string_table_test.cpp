@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kx {
 namespace {
@@ -15,11 +16,12 @@ constexpr Language kLanguages[] = {Language::kEnglish, Language::kJapanese};
 
 // Every id that a dialog, message box or log line of the updater loads.
 constexpr int kUsedIds[] = {101, 102, 103, 104, 105, 106, 107, 204, 205, 206, 207,
-                            301, 302, 303, 401, 403, 404, 405, 406, 408, 410, 501,
-                            502, 503, 504, 505, 506, 507, 508, 509, 510, 601};
+                            301, 302, 303, 401, 403, 404, 405, 406, 408, 410, 411,
+                            412, 413, 414, 415, 416, 417, 418, 419, 420, 501, 502,
+                            503, 504, 505, 506, 507, 508, 509, 510, 601};
 
 // Ids that sit among the used ones but have no text.
-constexpr int kIdsWithoutEntry[] = {0, -1, 100, 108, 203, 208, 402, 407, 409, 413, 511, 602};
+constexpr int kIdsWithoutEntry[] = {0, -1, 100, 108, 203, 208, 402, 407, 409, 421, 511, 602};
 
 
 TEST(StringTableTest, Utf8CheckRejectsBrokenSequences) {
@@ -160,6 +162,44 @@ TEST(StringTableTest, IdWithoutEntryGivesEmptyText) {
     EXPECT_EQ(FindString(id), nullptr) << id;
     for (Language language : kLanguages) {
       EXPECT_EQ(LoadString(id, language), "") << id;
+    }
+  }
+}
+
+// Our own messages: every field the dialog fills is in both languages, and
+// each ends as every message that stops the update does.
+TEST(StringTableTest, OwnMessagesCarryTheirFieldsInBothLanguages) {
+  struct Case {
+    int id;
+    std::vector<std::string> fields;
+    bool endsWithCode = true;
+  };
+  const Case cases[] = {
+      {411, {"{board}", "{pid}"}},
+      {412, {"{seconds}"}, false},
+      {413, {"{board}"}},
+      {414, {"{folder}"}},
+      {415, {"{folder}"}},
+      {416, {"{file}"}},
+      {417, {"{board}", "{folder}"}},
+      {418, {"{file}", "{error}"}},
+      {419, {"{board}"}},
+      {420, {"{boards}", "--board ID"}},
+  };
+  for (const Case& c : cases) {
+    for (Language language : kLanguages) {
+      const std::string text = LoadString(c.id, language);
+      for (const std::string& field : c.fields) {
+        EXPECT_NE(text.find(field), std::string::npos) << c.id << " " << field << ": " << text;
+      }
+      EXPECT_EQ(text.find("{pid}") != std::string::npos, c.id == 411) << c.id;
+      if (c.endsWithCode) {
+        const std::string_view tail =
+            language == Language::kEnglish ? "\n(Error Code:01)" : "\n（ｴﾗｰｺｰﾄﾞ:01）";
+        EXPECT_TRUE(text.size() > tail.size() &&
+                    text.compare(text.size() - tail.size(), tail.size(), tail) == 0)
+            << c.id << ": " << text;
+      }
     }
   }
 }
