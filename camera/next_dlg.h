@@ -37,6 +37,11 @@ struct NextDlgOptions {
   // Take the per-board lock before the camera is created, so that two
   // updates of one board cannot run at once.
   bool lockBoard = true;
+  // Look, change nothing (kxupdate update --check): no file is written, not
+  // the retry counts' reset and not the rebuilt package; the component files
+  // are merged with the package in memory, and that merged package is what
+  // is loaded, verified and planned from, as a real run would write it.
+  bool changeNoFiles = false;
 };
 
 // Where the dialog stands; front ends read it to tell how it ended.

@@ -87,6 +87,7 @@ int RunUpdateCommand(const std::vector<std::string>& words, const GlobalOptions&
   }
   NextDlgOptions options;
   options.language = global.LanguageOrDefault();
+  options.changeNoFiles = args.Has("check");
   if (auto seconds = args.Value("event-timeout")) {
     char* end = nullptr;
     double value = std::strtod(seconds->c_str(), &end);
