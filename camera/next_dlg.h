@@ -47,6 +47,11 @@ struct NextDlgOptions {
   // False when nobody can choose among several boards (no terminal): the
   // dialog then says that a board must be named, and lists them.
   bool canChooseBoard = true;
+  // Look, change nothing (kxupdate update --check): no file is written, not
+  // the retry counts' reset and not the rebuilt package; the component files
+  // are merged with the package in memory, and that merged package is what
+  // is loaded, verified and planned from, as a real run would write it.
+  bool changeNoFiles = false;
 };
 
 // Why OpenCamera opened no board, where the dialog's own rules decided it

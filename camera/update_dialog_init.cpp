@@ -1,6 +1,7 @@
 // CNextDlg from its opening to the update decision.
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 #include "camera/board_list.h"
 #include "camera/next_dlg.h"
@@ -87,7 +88,9 @@ bool CNextDlg::OnInitDialog() {
   m_window.SetButtonTexts(Text(303), Text(302));
   m_window.EnableStart(false);
   m_window.EnableCancel(true);
-  for (const ComponentTraits& traits : kComponents) WriteRetryCount(0, traits.label);
+  if (!m_options.changeNoFiles) {
+    for (const ComponentTraits& traits : kComponents) WriteRetryCount(0, traits.label);
+  }
 
   AppendStatus(502);
   if (!OpenCamera()) {
@@ -112,20 +115,32 @@ bool CNextDlg::OnInitDialog() {
     FailInitialisation(403, 3);
     return true;
   }
+  // Without files to change, the rebuilt package stays in memory.
+  std::vector<std::uint8_t> merged;
+  bool haveMerged = false;
   if (files & kComponentFilesPresent) {
     if (!m_updateData.CheckComponentFileKinds()) {
       FailInitialisation(408, 8);
       return true;
     }
-    if (!m_updateData.RebuildPackage()) {
+    const bool rebuilt = m_options.changeNoFiles
+                             ? m_updateData.MergePackage(platform::TodayLocal(), merged) ==
+                                   RebuildProblem::kNone
+                             : m_updateData.RebuildPackage() == 1;
+    if (!rebuilt) {
       FailInitialisation(403, 3);
       return true;
     }
+    haveMerged = m_options.changeNoFiles;
   }
 
   AppendStatus(501);
   AppendStatus(504);
-  if (!m_updateData.LoadPackage()) {
+  const bool loaded =
+      haveMerged ? static_cast<bool>(m_updateData.LoadPackageFromMemory(merged))
+                 : m_updateData.LoadPackage() == 1;
+  std::vector<std::uint8_t>().swap(merged);  // the data set holds its own copy
+  if (!loaded) {
     FailInitialisation(403, 3);
     return true;
   }

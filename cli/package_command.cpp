@@ -38,14 +38,18 @@ struct PackageReport {
 PackageReport InspectPackage(const std::string& path, UpdateDataSet& set) {
   PackageReport report;
   report.path = path;
-  std::error_code error;
-  if (!fs::is_regular_file(path, error)) {
-    report.problem = "no package file " + path;
+  const PackageLoad load = set.LoadPackageFrom(path);
+  if (load.problem == PackageProblem::kCannotRead && load.fileSize == 0) {
+    // Never opened (an open file is at least a header long before it is
+    // read): missing, not a regular file, or no permission.
+    report.problem = load.file.problem == platform::FileProblem::kNotFound
+                         ? "no package file " + path
+                         : path + ": " + platform::DescribeFileStatus(load.file);
     return report;
   }
   report.exists = true;
-  report.length = fs::file_size(path, error);
-  report.loaded = set.LoadPackageFile(path, report.length) == 1;
+  report.length = load.fileSize;
+  report.loaded = static_cast<bool>(load);
   report.checksumOk = report.loaded && set.VerifyChecksum() == 1;
 
   // The header alone, read again, describes also a file that did not load.
@@ -63,21 +67,27 @@ PackageReport InspectPackage(const std::string& path, UpdateDataSet& set) {
                                                set.PackageSize() - package::kHeaderSize);
   }
 
-  if (report.length < package::kHeaderSize) {
-    report.problem = "file is " + std::to_string(report.length) +
-                     " bytes, shorter than the 256-byte header";
-  } else if (!report.loaded && report.headerRead &&
-             report.header.ExpectedFileSize() != report.length) {
-    report.problem = "length test failed: file is " + std::to_string(report.length) +
-                     " bytes, header says 256 + sizes = " +
-                     std::to_string(report.header.ExpectedFileSize());
-  } else if (!report.loaded) {
-    report.problem = "package could not be read";
-  } else if (!report.checksumOk) {
-    char text[160];
-    std::snprintf(text, sizeof text, "checksum test failed: stored %.0f, images sum to %.0f",
-                  report.header.checksum, report.computedChecksum);
-    report.problem = text;
+  switch (load.problem) {
+    case PackageProblem::kNone:
+      if (!report.checksumOk) {
+        char text[160];
+        std::snprintf(text, sizeof text, "checksum test failed: stored %.0f, images sum to %.0f",
+                      report.header.checksum, report.computedChecksum);
+        report.problem = text;
+      }
+      break;
+    case PackageProblem::kShorterThanHeader:
+      report.problem = "file is " + std::to_string(report.length) +
+                       " bytes, shorter than the 256-byte header";
+      break;
+    case PackageProblem::kLengthMismatch:
+      report.problem = "length test failed: file is " + std::to_string(report.length) +
+                       " bytes, header says 256 + sizes = " + std::to_string(load.statedSize);
+      break;
+    case PackageProblem::kCannotRead:
+    case PackageProblem::kNoMemory:
+      report.problem = "package could not be read: " + DescribePackageLoad(load);
+      break;
   }
   return report;
 }
@@ -181,15 +191,15 @@ int Verify(const Arguments& args) {
     return kExitUsage;
   }
   std::string path = args.positional().size() == 2 ? args.positional()[1] : kPackageFileName;
-  std::error_code error;
-  const std::uint64_t size = fs::file_size(path, error);
-  if (error) {
+  UpdateDataSet set;
+  const PackageLoad load = set.LoadPackageFrom(path);
+  if (load.problem == PackageProblem::kCannotRead &&
+      load.file.problem == platform::FileProblem::kNotFound) {
     PrintError("no package file " + path);
     return kExitFailure;
   }
-  UpdateDataSet set;
-  if (!set.LoadPackageFile(path, size)) {
-    PrintError(path + ": the package does not load (run 'kxupdate package inspect' for why)");
+  if (!load) {
+    PrintError(path + ": the package does not load: " + DescribePackageLoad(load));
     return kExitFailure;
   }
   if (!set.VerifyChecksum()) {
@@ -254,8 +264,9 @@ int Build(const Arguments& args) {
     std::cerr << LoadString(408, language) << "\n";
     return kExitFailure;
   }
-  if (!set.RebuildPackage(date)) {
+  if (RebuildProblem problem = set.Rebuild(date); problem != RebuildProblem::kNone) {
     std::cerr << LoadString(403, language) << "\n";
+    PrintError(std::string("no package written: ") + DescribeRebuildProblem(problem));
     return kExitFailure;
   }
   UpdateDataSet written;

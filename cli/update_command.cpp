@@ -135,6 +135,7 @@ int RunUpdateCommand(const std::vector<std::string>& words, const GlobalOptions&
   }
   NextDlgOptions options;
   options.language = global.LanguageOrDefault();
+  options.changeNoFiles = args.Has("check");
   if (auto seconds = args.Value("event-timeout")) {
     options.eventTimeout = ParseEventTimeout(*seconds);
     if (!options.eventTimeout) {

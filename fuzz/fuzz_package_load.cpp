@@ -1,4 +1,4 @@
-// Bytes as a package file: LoadPackageFile, then VerifyChecksum, and the
+// Bytes as a package file: LoadPackageFrom, then VerifyChecksum, and the
 // header decoded straight from the bytes.
 //
 // Properties beside "no memory fault": a package that loads has exactly the
@@ -84,11 +84,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   kx::fuzz::WriteWholeFile(path, data, size);
 
   UpdateDataSet set;
-  KX_FUZZ_REQUIRE(set.LoadPackageFile(Good().path, Good().size) == 1);
+  KX_FUZZ_REQUIRE(set.LoadPackageFrom(Good().path));
   KX_FUZZ_REQUIRE(set.VerifyChecksum() == 1);
   const Snapshot before = Take(set);
 
-  if (set.LoadPackageFile(path, size) != 1) {
+  if (!set.LoadPackageFrom(path)) {
     const Snapshot after = Take(set);
     KX_FUZZ_REQUIRE(after.versions == before.versions);
     KX_FUZZ_REQUIRE(after.images == before.images);

@@ -5,6 +5,8 @@
 
 #include <cctype>
 
+#include "platform/file_problem.h"
+
 namespace kx::platform {
 namespace {
 
@@ -44,9 +46,15 @@ std::optional<FoundFile> FindFirstMatch(const std::string& pattern) {
   while (const dirent* entry = readdir(dir)) {
     std::string name = entry->d_name;
     if (!WildcardMatch(pattern, name)) continue;
-    if (best && !(name < best->name)) continue;
     struct stat info {};
-    if (stat(name.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
+    if (stat(name.c_str(), &info) != 0) continue;
+    if (!S_ISREG(info.st_mode)) {
+      // Named like an update file and yet no file: say so, or its absence
+      // puzzles.
+      ReportFileRefusal(name, FileStatus::NotRegular(info.st_mode & S_IFMT), FileUse::kSearch);
+      continue;
+    }
+    if (best && !(name < best->name)) continue;
     best = FoundFile{name, static_cast<std::uint64_t>(info.st_size)};
   }
   closedir(dir);

@@ -20,7 +20,8 @@ bool WildcardMatch(const std::string& pattern, const std::string& name);
 // The first regular file of the working directory whose name matches
 // `pattern`. "First" is the lowest name in byte order, so the answer does not
 // depend on the order in which the file system lists the directory.
-// Directories and other non-regular entries never match.
+// Directories and other non-regular entries never match; one that would is
+// reported (ReportFileRefusal), since the user meant it as an update file.
 std::optional<FoundFile> FindFirstMatch(const std::string& pattern);
 
 }  // namespace kx::platform

@@ -2,8 +2,15 @@
 
 #include <sys/stat.h>
 
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
+#include "platform/file_io.h"
+#include "tests/child_process.h"
 #include "tests/scratch_dir.h"
 
 namespace kx::platform {
@@ -66,6 +73,41 @@ TEST(FindFirstMatchTest, SkipsDirectories) {
   auto found = FindFirstMatch("KXFirmv*.s");
   ASSERT_TRUE(found);
   EXPECT_EQ(found->name, "KXFirmv0_0_2.s");
+}
+
+std::vector<std::string> g_heard;
+
+// A FIFO named like an update file is no update file, and the user is told
+// why it was passed over; the search itself never opens it.
+TEST(FindFirstMatchTest, PassesOverAFifoAndSaysSo) {
+  ScratchDir dir;
+  ASSERT_EQ(mkfifo("KXFirmv0_0_1.s", 0644), 0);
+  WriteFileText("KXFirmv0_0_2.s", "S0");
+  g_heard.clear();
+  SetFileRefusalSink([](const std::string& message) { g_heard.push_back(message); });
+  auto found = FindFirstMatch("KXFirmv*.s");
+  SetFileRefusalSink(nullptr);
+  ASSERT_TRUE(found);
+  EXPECT_EQ(found->name, "KXFirmv0_0_2.s");
+  EXPECT_EQ(g_heard,
+            std::vector<std::string>{"KXFirmv0_0_1.s: not a regular file but a FIFO; passed over"});
+}
+
+// A file the search found, replaced by a FIFO before it is read: the read
+// refuses it at once rather than wait for a writer (the child's alarm
+// guards against the wait).
+TEST(FindFirstMatchTest, FileReplacedByAFifoAfterTheSearchIsRefusedWhenRead) {
+  ScratchDir dir;
+  WriteFileText("DERadori.ini", "[Behavior]\nMode=1\n");
+  auto found = FindFirstMatch("DERadori.ini");
+  ASSERT_TRUE(found);
+  ASSERT_EQ(unlink("DERadori.ini"), 0);
+  ASSERT_EQ(mkfifo("DERadori.ini", 0644), 0);
+  const int problem = kx::testing::RunInChild([&] {
+    std::vector<std::uint8_t> contents;
+    return static_cast<int>(ReadWholeFile(found->name, contents).problem);
+  });
+  EXPECT_EQ(problem, static_cast<int>(FileProblem::kNotRegular));
 }
 
 }  // namespace

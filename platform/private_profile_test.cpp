@@ -3,11 +3,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "tests/child_process.h"
 #include "tests/scratch_dir.h"
 
 namespace kx::platform {
@@ -309,6 +311,37 @@ TEST(WritePrivateProfileStringTest, FailsWhenTheFileCannotBeReadOrWritten) {
   EXPECT_FALSE(WritePrivateProfileString("S", "k", "v", "plain/DERadori.ini"));
   EXPECT_EQ(ReadFileText("plain"), "x");
   EXPECT_EQ(ListWorkingDirectory(), (std::vector<std::string>{"folder.ini", "plain"}));
+}
+
+// A settings file that is a FIFO, a folder or a link to a device: reading
+// gives the defaults at once, writing is refused and leaves it what it was.
+// In a child whose alarm guards against a read that waits for a writer.
+TEST(PrivateProfileFileTest, SettingsFileThatIsNoFileIsNeitherWaitedForNorReplaced) {
+  struct Case {
+    const char* what;
+    std::function<int()> make;
+    mode_t type;
+  };
+  const Case cases[] = {
+      {"FIFO", [] { return mkfifo("DERadori.ini", 0644); }, S_IFIFO},
+      {"folder", [] { return mkdir("DERadori.ini", 0755); }, S_IFDIR},
+      {"link to a device", [] { return symlink("/dev/zero", "DERadori.ini"); }, S_IFLNK},
+  };
+  for (const Case& c : cases) {
+    ScratchDir dir;
+    ASSERT_EQ(c.make(), 0) << c.what;
+    const int result = kx::testing::RunInChild([] {
+      if (GetPrivateProfileInt("Behavior", "Mode", 3, "DERadori.ini") != 3) return 1;
+      if (GetPrivateProfileString("Behavior", "Mode", "d", "DERadori.ini") != "d") return 2;
+      if (WritePrivateProfileString("NumOfRetryPackets", "FPGA1", "0", "DERadori.ini")) return 3;
+      return 0;
+    });
+    EXPECT_EQ(result, 0) << c.what;
+    struct stat after {};
+    ASSERT_EQ(lstat("DERadori.ini", &after), 0) << c.what;
+    EXPECT_EQ(after.st_mode & S_IFMT, c.type) << c.what;
+    EXPECT_EQ(ListWorkingDirectory(), std::vector<std::string>{"DERadori.ini"}) << c.what;
+  }
 }
 
 // ---------------------------------------------------------------- outside judge

@@ -10,13 +10,16 @@ bool ReadComponentFile(const ComponentTraits& traits, const platform::FoundFile&
   if (traits.isFirmware) {
     ByteBuffer buffer = AllocateBytes(kFirmwareBufferSize);
     if (!buffer) return false;
-    std::int32_t length = 0;
-    if (!SRecordLoader().LoadSRecordFile(file.name, buffer.get(), kFirmwareBufferSize, &length) ||
-        length < 0) {
+    const SRecordLoad load = SRecordLoader().Load(file.name, buffer.get(), kFirmwareBufferSize);
+    if (!load || load.dataBytes == 0 || load.imageLength < 0) {
+      // A file that could not be opened has been reported already.
+      if (load.problem != SRecordProblem::kCannotOpen && load.problem != SRecordProblem::kReadError) {
+        platform::ReportFileRefusal(file.name, DescribeSRecordLoad(load), platform::FileUse::kUse);
+      }
       return false;
     }
     image.buffer = std::move(buffer);
-    image.size = static_cast<std::uint32_t>(length);
+    image.size = static_cast<std::uint32_t>(load.imageLength);
     return true;
   }
   if (file.size > 0xFFFFFFFFu) return false;

@@ -17,7 +17,8 @@ struct LoadedImage {
 // FPGA files are taken byte for byte, as many bytes as the search reported;
 // firmware files are loaded with the S-record loader into a buffer of
 // kFirmwareBufferSize. False when the file cannot be read in full, is larger
-// than an image can be, fails to load, or memory runs out.
+// than an image can be, fails to load or (firmware) holds no data byte, or
+// memory runs out; a refused file is reported (platform::ReportFileRefusal).
 bool ReadComponentFile(const ComponentTraits& traits, const platform::FoundFile& file,
                        LoadedImage& image);
 

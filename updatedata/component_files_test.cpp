@@ -8,6 +8,7 @@ namespace kx {
 namespace {
 
 using testing::ScratchDir;
+using testing::SRecordLine;
 using testing::SRecordText;
 using testing::WriteFileText;
 
@@ -52,6 +53,19 @@ TEST(CheckComponentFileKindsTest, Table) {
       {"empty FPGA file (loads as S-records)", {{"KXFPGA1v1_0_0.rbf", ""}}, 0},
       {"firmware file holding raw bytes", {{"KXFirmv1_0_0.s", "\x7f" "ELF"}}, 0},
       {"boot file with a bad header", {{"KXBootv1_0_0.s", "S1030000FC\n"}}, 0},
+      // S-record text that loads, yet holds not a byte of firmware.
+      {"empty firmware file", {{"KXFirmv1_0_0.s", ""}}, 0},
+      {"firmware file of a CR alone", {{"KXFirmv1_0_0.s", "\r"}}, 0},
+      {"firmware file with Ctrl-Z first", {{"KXFirmv1_0_0.s", "\x1A" + kFirmware}}, 0},
+      {"firmware file with a header alone", {{"KXFirmv1_0_0.s", "S0030000FC\n"}}, 0},
+      {"boot file of header and end record", {{"KXBootv1_0_0.s", "S0030000FC\nS9030000FC\n"}}, 0},
+      {"firmware whose data records carry no data",
+       {{"KXFirmv1_0_0.s", "S0030000FC\n" + SRecordLine(1, 0x10, {}) + "\n" +
+                               SRecordLine(1, 0x20, {}) + "\n"}},
+       0},
+      {"firmware of a single data byte",
+       {{"KXFirmv1_0_0.s", "S0030000FC\n" + SRecordLine(1, 0x10, {0x42}) + "\n"}},
+       1},
   };
   for (const Case& c : cases) {
     ScratchDir dir;

@@ -7,6 +7,37 @@
 #include "updatedata/update_data_set.h"
 
 namespace kx {
+namespace {
+
+// The length test, made from the stored header alone: the seed is the one
+// field stored unscrambled, and the key stream's first 256 bytes unscramble
+// the header whatever follows it.
+PackageLoad CheckStoredHeader(const std::uint8_t* storedHeader, std::uint64_t size) {
+  PackageLoad load;
+  load.fileSize = size;
+  std::uint8_t plain[package::kHeaderSize];
+  std::memcpy(plain, storedHeader, sizeof plain);
+  package::ApplyKeyStream(plain, package::StoredSeed(storedHeader), sizeof plain);
+  load.statedSize = package::DecodeHeader(plain).ExpectedFileSize();
+  if (load.statedSize != size) load.problem = PackageProblem::kLengthMismatch;
+  return load;
+}
+
+}  // namespace
+
+std::string DescribePackageLoad(const PackageLoad& load) {
+  switch (load.problem) {
+    case PackageProblem::kNone: return "loaded";
+    case PackageProblem::kCannotRead: return platform::DescribeFileStatus(load.file);
+    case PackageProblem::kShorterThanHeader:
+      return std::to_string(load.fileSize) + " bytes, shorter than the 256-byte header";
+    case PackageProblem::kLengthMismatch:
+      return std::to_string(load.fileSize) + " bytes, but its header states 256 + sizes = " +
+             std::to_string(load.statedSize);
+    case PackageProblem::kNoMemory: return "not enough memory to hold it";
+  }
+  return "does not load";
+}
 
 int UpdateDataSet::Scramble(std::uint8_t* buffer, std::int32_t seed, std::uint32_t length) {
   package::ApplyKeyStream(buffer, seed, length);
@@ -16,31 +47,88 @@ int UpdateDataSet::Scramble(std::uint8_t* buffer, std::int32_t seed, std::uint32
 int UpdateDataSet::LoadPackage() {
   auto found = platform::FindFirstMatch(kPackageFileName);
   if (!found) return 0;
-  return LoadPackageFile(found->name, found->size);
+  return LoadFoundPackage(found->name) ? 1 : 0;
 }
 
-int UpdateDataSet::LoadPackageFile(const std::string& path, std::uint64_t size) {
-  if (size < package::kHeaderSize) return 0;
-  // No header's sizes can add up to more than this; do not even allocate.
-  if (size > package::kMaxPackageSize) return 0;
+PackageLoad UpdateDataSet::LoadFoundPackage(const std::string& name) {
+  PackageLoad load = LoadPackageFrom(name);
+  // The file's own refusals are told where it is opened.
+  if (load.problem != PackageProblem::kNone && load.problem != PackageProblem::kCannotRead) {
+    platform::ReportFileRefusal(name, DescribePackageLoad(load), platform::FileUse::kUse);
+  }
+  return load;
+}
 
-  const std::size_t fileSize = static_cast<std::size_t>(size);
-  m_package.reset();
-  m_packageSize = 0;
-  m_package = AllocateBytes(fileSize);
-  if (!m_package) return 0;
-  m_packageSize = fileSize;
-  if (!platform::ReadFileExactly(path, m_package.get(), fileSize)) {
-    std::memset(m_package.get(), 0xFF, fileSize);
-    return 0;
+PackageLoad UpdateDataSet::LoadPackageFrom(const std::string& path) {
+  PackageLoad load;
+  platform::ReadOnlyFile file(path);
+  if (!file.IsOpen()) {
+    load.problem = PackageProblem::kCannotRead;
+    load.file = file.Status();
+    return load;
+  }
+  load.fileSize = file.Size();
+  if (load.fileSize < package::kHeaderSize) {
+    load.problem = PackageProblem::kShorterThanHeader;
+    return load;
   }
 
-  // The seed is the one field stored unscrambled: take it before unscrambling.
-  const std::int32_t seed = package::StoredSeed(m_package.get());
-  package::ApplyKeyStream(m_package.get(), seed, fileSize);
+  std::uint8_t header[package::kHeaderSize];
+  if (platform::FileStatus read = file.ReadExactly(header, sizeof header); !read) {
+    load.problem = PackageProblem::kCannotRead;
+    load.file = read;
+    return load;
+  }
+  load = CheckStoredHeader(header, file.Size());
+  if (!load) return load;
 
-  const package::Header header = package::DecodeHeader(m_package.get());
-  if (header.ExpectedFileSize() != size) return 0;
+  // Only now is the rest worth memory: the header states exactly this
+  // length, which is at most kMaxPackageSize.
+  const std::size_t size = static_cast<std::size_t>(load.fileSize);
+  ByteBuffer stored = AllocateBytes(size);
+  if (!stored) {
+    load.problem = PackageProblem::kNoMemory;
+    return load;
+  }
+  std::memcpy(stored.get(), header, sizeof header);
+  if (platform::FileStatus read = file.ReadExactly(stored.get() + sizeof header, size - sizeof header);
+      !read) {
+    load.problem = PackageProblem::kCannotRead;
+    load.file = read;
+    return load;
+  }
+  PackageLoad taken = TakeStoredPackage(std::move(stored), size);
+  taken.fileSize = load.fileSize;
+  taken.statedSize = load.statedSize;
+  return taken;
+}
+
+PackageLoad UpdateDataSet::LoadPackageFromMemory(std::span<const std::uint8_t> stored) {
+  PackageLoad load;
+  load.fileSize = stored.size();
+  if (stored.size() < package::kHeaderSize) {
+    load.problem = PackageProblem::kShorterThanHeader;
+    return load;
+  }
+  load = CheckStoredHeader(stored.data(), stored.size());
+  if (!load) return load;
+  ByteBuffer copy = AllocateBytes(stored.size());
+  if (!copy) {
+    load.problem = PackageProblem::kNoMemory;
+    return load;
+  }
+  std::memcpy(copy.get(), stored.data(), stored.size());
+  PackageLoad taken = TakeStoredPackage(std::move(copy), stored.size());
+  taken.fileSize = load.fileSize;
+  taken.statedSize = load.statedSize;
+  return taken;
+}
+
+PackageLoad UpdateDataSet::TakeStoredPackage(ByteBuffer stored, std::size_t size) {
+  PackageLoad load;
+  // The seed is the one field stored unscrambled: take it before unscrambling.
+  package::ApplyKeyStream(stored.get(), package::StoredSeed(stored.get()), size);
+  const package::Header header = package::DecodeHeader(stored.get());
 
   // Make every new buffer before touching the data set, so that running out
   // of memory part-way leaves it whole.
@@ -48,7 +136,10 @@ int UpdateDataSet::LoadPackageFile(const std::string& path, std::uint64_t size) 
   for (std::size_t c = 0; c < kComponentCount; ++c) {
     if (header.sizes[c] == 0) continue;
     fresh[c] = AllocateBytes(header.sizes[c]);
-    if (!fresh[c]) return 0;
+    if (!fresh[c]) {
+      load.problem = PackageProblem::kNoMemory;
+      return load;
+    }
   }
 
   std::size_t offset = package::kHeaderSize;
@@ -58,13 +149,15 @@ int UpdateDataSet::LoadPackageFile(const std::string& path, std::uint64_t size) 
     // A component the new package leaves empty keeps its old buffer; with
     // size 0 nobody reads it.
     if (header.sizes[c] == 0) continue;
-    std::memcpy(fresh[c].get(), m_package.get() + offset, header.sizes[c]);
+    std::memcpy(fresh[c].get(), stored.get() + offset, header.sizes[c]);
     m_buffers[c] = std::move(fresh[c]);
     m_images[c].data = m_buffers[c].get();
     offset += header.sizes[c];
   }
   m_storedChecksum = header.checksum;
-  return 1;
+  m_package = std::move(stored);
+  m_packageSize = size;
+  return load;
 }
 
 int UpdateDataSet::VerifyChecksum() const {

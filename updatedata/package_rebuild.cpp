@@ -8,12 +8,29 @@
 
 namespace kx {
 
-int UpdateDataSet::RebuildPackage(const platform::LocalDate& date) {
-  const int files = FindUpdateFiles();
-  // Only a package that loaded in full takes part in the merge: one that
-  // failed its length test has a header whose sizes we hold no bytes for.
-  const bool havePackage =
-      files == (kComponentFilesPresent | kPackageFilePresent) && LoadPackage() == 1;
+const char* DescribeRebuildProblem(RebuildProblem problem) {
+  switch (problem) {
+    case RebuildProblem::kNone: return "rebuilt";
+    case RebuildProblem::kPackageDoesNotLoad:
+      return "the package there does not load, and a new one would lose its components";
+    case RebuildProblem::kVersionTooLong: return "a component file's version text is too long";
+    case RebuildProblem::kComponentUnreadable: return "a component file could not be read";
+    case RebuildProblem::kNoMemory: return "not enough memory";
+    case RebuildProblem::kWriteFailed: return "the new package could not be written";
+  }
+  return "not rebuilt";
+}
+
+RebuildProblem UpdateDataSet::MergePackage(const platform::LocalDate& date,
+                                           std::vector<std::uint8_t>& stored) {
+  // A package that is there takes part whole or the rebuild stops: one that
+  // does not load (its length test, a read error, no permission) would
+  // otherwise be replaced by a package of the component files alone.
+  bool havePackage = false;
+  if (auto package = platform::FindFirstMatch(kPackageFileName)) {
+    if (!LoadFoundPackage(package->name)) return RebuildProblem::kPackageDoesNotLoad;
+    havePackage = true;
+  }
 
   std::array<LoadedImage, kComponentCount> fromFiles;
   std::array<package::Entry, kComponentCount> entries;
@@ -27,20 +44,34 @@ int UpdateDataSet::RebuildPackage(const platform::LocalDate& date) {
     if (CompareVersionNames(fileVersion, packageVersion) == 1) {
       // The header field holds 31 characters; a cut text would name another
       // version than the file's, so such a file is refused rather than cut.
-      if (fileVersion.size() > package::kMaxVersionLength) return 0;
-      if (!ReadComponentFile(traits, *file, fromFiles[c])) return 0;
+      if (fileVersion.size() > package::kMaxVersionLength) {
+        platform::ReportFileRefusal(file->name, "version text longer than 31 characters",
+                                    platform::FileUse::kUse);
+        return RebuildProblem::kVersionTooLong;
+      }
+      if (!ReadComponentFile(traits, *file, fromFiles[c])) return RebuildProblem::kComponentUnreadable;
       entries[c] = {fileVersion, {fromFiles[c].buffer.get(), fromFiles[c].size}};
     } else if (packageSize != 0) {
       entries[c] = {packageVersion, {m_images[c].data, packageSize}};
     }
   }
 
+  if (!package::EncodePackage(entries, package::SeedFromDate(date), stored)) {
+    return RebuildProblem::kNoMemory;
+  }
+  return RebuildProblem::kNone;
+}
+
+RebuildProblem UpdateDataSet::Rebuild(const platform::LocalDate& date) {
   std::vector<std::uint8_t> stored;
-  if (!package::EncodePackage(entries, package::SeedFromDate(date), stored)) return 0;
+  if (RebuildProblem problem = MergePackage(date, stored); problem != RebuildProblem::kNone) {
+    return problem;
+  }
   // Replace the package under the name it already has, whatever its case.
   auto existing = platform::FindFirstMatch(kPackageFileName);
   const std::string target = existing ? existing->name : kPackageFileName;
-  return platform::AtomicReplaceFile(target, stored) ? 1 : 0;
+  return platform::AtomicReplaceFile(target, stored) ? RebuildProblem::kNone
+                                                     : RebuildProblem::kWriteFailed;
 }
 
 }  // namespace kx

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/child_process.h"
 #include "tests/package_fixture.h"
 #include "tests/scratch_dir.h"
 #include "tests/srecord_fixture.h"
@@ -14,6 +15,9 @@ namespace kx {
 namespace {
 
 using testing::FixturePackage;
+using testing::GiveUpRoot;
+using testing::RunInChild;
+using testing::SnapshotFolder;
 using testing::ListWorkingDirectory;
 using testing::PatternBytes;
 using testing::PlainPackage;
@@ -162,6 +166,8 @@ TEST(RebuildPackageTest, FailuresKeepTheOldPackage) {
   const Case cases[] = {
       {"newer firmware the loader rejects", "KXFirmv9_0_0.s", "S0030000FC\nnot a record\n"},
       {"newer firmware beyond 1 MiB", "KXFirmv9_0_0.s", SRecordText({1, 2}, 0xFFFFF)},
+      {"newer firmware without a data byte (empty)", "KXFirmv9_0_0.s", ""},
+      {"newer firmware without a data byte (header alone)", "KXBootv9_0_0.s", "S0030000FC\n"},
       {"newer FPGA with a 32-character version",
        "KXFPGA1v" + std::string("9_0_0_") + std::string(26, '0') + ".rbf", "raw"},
   };
@@ -189,22 +195,79 @@ TEST(RebuildPackageTest, Version31CharactersFits) {
   EXPECT_EQ(written->set.GetFpga1Version(), version);
 }
 
-TEST(RebuildPackageTest, PackageFailingItsLengthTestCountsAsNone) {
-  ScratchDir dir;
-  auto broken = StoredPackage(OldPackage(), 3);
-  broken.resize(broken.size() - 10);  // header claims bytes the file lacks
-  WriteFileBytes("DERadori.kx", broken);
-  auto fpga2 = PatternBytes(40, 8);
-  WriteFileBytes("KXFPGA2v0_0_1.rbf", fpga2);
-  UpdateDataSet set;
-  ASSERT_EQ(set.RebuildPackage(kDate), 1);
-  auto written = LoadWritten();
-  ASSERT_TRUE(written->ok);
-  // Only the file's component: nothing of the broken package is carried over.
-  EXPECT_EQ(written->set.GetFpga1Image().size, 0u);
-  EXPECT_EQ(ImageBytes(written->set.GetFpga2Image()), fpga2);
-  EXPECT_EQ(written->set.GetFirmApplImage().size, 0u);
-  EXPECT_EQ(written->set.GetFirmBootImage().size, 0u);
+// A package that is there but does not load must stop the rebuild and stay
+// byte for byte as it was: a package of the component files alone would
+// drop every component the old one carried.
+TEST(RebuildPackageTest, PackageThatDoesNotLoadIsRefusedAndKept) {
+  const auto good = StoredPackage(OldPackage(), 3);
+  auto appended = good;
+  appended.push_back(0);
+  auto cut = good;
+  cut.resize(cut.size() - 10);
+  struct Case {
+    const char* what;
+    std::vector<std::uint8_t> bytes;
+    bool unreadable = false;  // mode 600 and read by another user
+  };
+  const Case cases[] = {
+      {"one byte appended", appended},
+      {"ten bytes cut off", cut},
+      {"the header alone", std::vector<std::uint8_t>(good.begin(), good.begin() + 256)},
+      {"shorter than the header", std::vector<std::uint8_t>(good.begin(), good.begin() + 100)},
+      {"empty", {}},
+      {"unreadable", good, true},
+  };
+  for (const Case& c : cases) {
+    ScratchDir dir;
+    WriteFileBytes("DERadori.kx", c.bytes);
+    WriteFileBytes("KXFPGA2v9_0_0.rbf", PatternBytes(40, 8));
+    if (c.unreadable) {
+      ASSERT_EQ(chmod(".", 0755), 0);
+      ASSERT_EQ(chmod("DERadori.kx", geteuid() == 0 ? 0600 : 0), 0);
+    }
+    const auto before = SnapshotFolder(".");
+    RebuildProblem problem = RebuildProblem::kNone;
+    if (c.unreadable) {
+      // Root reads whatever the mode says: the rebuild runs as another user.
+      problem = static_cast<RebuildProblem>(RunInChild([] {
+        if (!GiveUpRoot()) return 255;
+        UpdateDataSet set;
+        return static_cast<int>(set.Rebuild(kDate));
+      }));
+    } else {
+      UpdateDataSet set;
+      problem = set.Rebuild(kDate);
+      EXPECT_EQ(set.RebuildPackage(kDate), 0) << c.what;
+    }
+    EXPECT_EQ(problem, RebuildProblem::kPackageDoesNotLoad) << c.what;
+    EXPECT_EQ(SnapshotFolder("."), before) << c.what;
+  }
+}
+
+// The merge alone writes nothing and makes the very bytes the rebuild
+// writes, with and without a package to merge with.
+TEST(RebuildPackageTest, MergeInMemoryIsWhatTheRebuildWrites) {
+  for (bool withPackage : {true, false}) {
+    ScratchDir dir;
+    if (withPackage) WriteFileBytes("DERadori.kx", StoredPackage(OldPackage(), 3));
+    WriteFileBytes("KXFPGA2v9_0_0.rbf", PatternBytes(40, 8));
+    WriteFileText("KXFirmv2_0_0.s", SRecordText(PatternBytes(200, 2), 0x4000));
+    const auto before = SnapshotFolder(".");
+    std::vector<std::uint8_t> merged;
+    UpdateDataSet set;
+    ASSERT_EQ(set.MergePackage(kDate, merged), RebuildProblem::kNone) << withPackage;
+    EXPECT_EQ(SnapshotFolder("."), before) << withPackage;
+
+    UpdateDataSet fromMemory;
+    ASSERT_TRUE(fromMemory.LoadPackageFromMemory(merged)) << withPackage;
+    EXPECT_EQ(fromMemory.VerifyChecksum(), 1);
+    EXPECT_EQ(fromMemory.GetFpga2Version(), "9_0_0");
+    EXPECT_EQ(fromMemory.GetFirmApplVersion(), "2_0_0");
+    EXPECT_EQ(fromMemory.GetFpga1Version(), withPackage ? "01_00_00" : "");
+
+    ASSERT_EQ(UpdateDataSet().RebuildPackage(kDate), 1);
+    EXPECT_EQ(ReadFileBytes("DERadori.kx"), merged) << withPackage;
+  }
 }
 
 TEST(RebuildPackageTest, ReadOnlyFolderFailsCleanly) {

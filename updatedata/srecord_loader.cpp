@@ -1,15 +1,12 @@
 #include "updatedata/srecord_loader.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <cstring>
 #include <limits>
 #include <memory>
+
+#include "platform/file_io.h"
 
 namespace kx {
 namespace {
@@ -44,21 +41,6 @@ int RecordType(std::string_view line) {
 
 // Address width of types 0 to 3.
 std::size_t AddressBytesOf(int type) { return type <= 1 ? 2 : static_cast<std::size_t>(type + 1); }
-
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) close(fd_);
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 // Cuts a byte stream into the lines that fgets with a 512-byte buffer would
 // return from the same file opened in text mode: CR LF becomes LF (a CR
@@ -139,15 +121,30 @@ class TextLineSplitter {
 
 bool SRecordLoader::LoadSRecordFile(std::string path, std::uint8_t* buffer, std::uint32_t capacity,
                                     std::int32_t* imageLength) {
-  if (path.empty() || buffer == nullptr || imageLength == nullptr) return false;
+  if (imageLength == nullptr) return false;
+  const SRecordLoad load = Load(path, buffer, capacity);
+  // Untouched unless the file was opened.
+  if (load.problem != SRecordProblem::kBadArguments && load.problem != SRecordProblem::kCannotOpen) {
+    *imageLength = load.imageLength;
+  }
+  return static_cast<bool>(load);
+}
 
-  FileDescriptor file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (file.get() < 0) return false;
-  // A folder opens on POSIX but not as a file elsewhere; treat it as unopenable.
-  struct stat info;
-  if (fstat(file.get(), &info) != 0 || S_ISDIR(info.st_mode)) return false;
+SRecordLoad SRecordLoader::Load(const std::string& path, std::uint8_t* buffer,
+                                std::uint32_t capacity) {
+  SRecordLoad load;
+  if (path.empty() || buffer == nullptr) {
+    load.problem = SRecordProblem::kBadArguments;
+    return load;
+  }
 
-  *imageLength = 0;
+  platform::ReadOnlyFile file(path);
+  if (!file.IsOpen()) {
+    load.problem = SRecordProblem::kCannotOpen;
+    load.file = file.Status();
+    return load;
+  }
+
   std::memset(buffer, 0xFF, capacity);
 
   bool headerPhase = true;
@@ -158,13 +155,17 @@ bool SRecordLoader::LoadSRecordFile(std::string path, std::uint8_t* buffer, std:
 
   auto takeLine = [&](std::string_view piece) -> bool {
     // The line end is not part of the record; an empty line fails here.
-    if (piece.empty() || piece[0] != 'S') return false;
+    if (piece.empty() || piece[0] != 'S') {
+      load.problem = SRecordProblem::kNotARecord;
+      return false;
+    }
     std::string_view line = piece;
     if (line.back() == '\n') line.remove_suffix(1);
 
     if (headerPhase) {
       if (!ParseRecord(line, &record) || record.type != 0 ||
           RecordChecksum(record) != record.storedChecksum) {
+        load.problem = SRecordProblem::kNoHeader;
         return false;
       }
       headerPhase = false;
@@ -173,15 +174,24 @@ bool SRecordLoader::LoadSRecordFile(std::string path, std::uint8_t* buffer, std:
 
     const int type = RecordType(line);
     if (type < 1 || type > 3) return true;  // header, count, termination: not needed
-    if (!ParseRecord(line, &record) || RecordChecksum(record) != record.storedChecksum) {
+    if (!ParseRecord(line, &record)) {
+      load.problem = SRecordProblem::kNotARecord;
+      return false;
+    }
+    if (RecordChecksum(record) != record.storedChecksum) {
+      load.problem = SRecordProblem::kBadChecksum;
       return false;
     }
     const std::uint64_t start = record.address;
     const std::uint64_t end = start + record.dataLength;
-    if (end > capacity) return false;
+    if (end > capacity) {
+      load.problem = SRecordProblem::kBeyondCapacity;
+      return false;
+    }
     // A record without data still marks where the image starts or ends, as
     // every data record's address always has.
     if (record.dataLength != 0) std::memcpy(buffer + start, record.data(), record.dataLength);
+    load.dataBytes += record.dataLength;
     if (!haveData || start < lowestStart) lowestStart = start;
     if (!haveData || end > greatestEnd) greatestEnd = end;
     haveData = true;
@@ -191,10 +201,11 @@ bool SRecordLoader::LoadSRecordFile(std::string path, std::uint8_t* buffer, std:
   auto chunk = std::make_unique<char[]>(kChunkSize);
   TextLineSplitter splitter;
   for (;;) {
-    const ssize_t got = read(file.get(), chunk.get(), kChunkSize);
+    const ssize_t got = file.ReadSome(chunk.get(), kChunkSize);
     if (got < 0) {
-      if (errno == EINTR) continue;
-      return false;
+      load.problem = SRecordProblem::kReadError;
+      load.file = file.Status();
+      return load;
     }
     if (got == 0) break;
     std::size_t size = static_cast<std::size_t>(got);
@@ -202,21 +213,37 @@ bool SRecordLoader::LoadSRecordFile(std::string path, std::uint8_t* buffer, std:
     if (mark != nullptr) {
       size = static_cast<std::size_t>(static_cast<const char*>(mark) - chunk.get());
     }
-    if (!splitter.Feed(chunk.get(), size, takeLine)) return false;
+    if (!splitter.Feed(chunk.get(), size, takeLine)) return load;
     if (mark != nullptr) break;
   }
-  if (!splitter.Finish(takeLine)) return false;
+  if (!splitter.Finish(takeLine)) return load;
 
   if (haveData) {
     const std::uint64_t length = greatestEnd - lowestStart;
     // Only a capacity beyond 2 GiB could give a length the caller cannot hold.
     if (length > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max())) {
-      return false;
+      load.problem = SRecordProblem::kBeyondCapacity;
+      return load;
     }
     if (lowestStart != 0) std::memmove(buffer, buffer + lowestStart, length);
-    *imageLength = static_cast<std::int32_t>(length);
+    load.imageLength = static_cast<std::int32_t>(length);
   }
-  return true;
+  return load;
+}
+
+std::string DescribeSRecordLoad(const SRecordLoad& load) {
+  switch (load.problem) {
+    case SRecordProblem::kNone:
+      return load.dataBytes == 0 ? "S-record text without a single data byte" : "S-record text";
+    case SRecordProblem::kBadArguments: return "no file named";
+    case SRecordProblem::kCannotOpen:
+    case SRecordProblem::kReadError: return platform::DescribeFileStatus(load.file);
+    case SRecordProblem::kNotARecord: return "a line that is not an S-record";
+    case SRecordProblem::kNoHeader: return "no S0 header with a right checksum first";
+    case SRecordProblem::kBadChecksum: return "a data record with a wrong checksum";
+    case SRecordProblem::kBeyondCapacity: return "a data record beyond the image's room";
+  }
+  return "not loadable";
 }
 
 bool SRecordLoader::ParseRecord(std::string_view line, Record* record) {

@@ -6,7 +6,34 @@
 #include <string>
 #include <string_view>
 
+#include "platform/file_problem.h"
+
 namespace kx {
+
+// Why a load failed.
+enum class SRecordProblem : std::uint8_t {
+  kNone,
+  kBadArguments,    // an empty path or a null buffer
+  kCannotOpen,      // `file` says why: missing, not a regular file, no permission
+  kReadError,       // a read failed before the end (`file` says how)
+  kNotARecord,      // a line that does not begin with 'S' or is malformed
+  kNoHeader,        // the first line is not an S0 record with a right checksum
+  kBadChecksum,     // a data record's checksum is wrong
+  kBeyondCapacity,  // a data record ends beyond the buffer
+};
+
+// What one load did.
+struct SRecordLoad {
+  SRecordProblem problem = SRecordProblem::kNone;
+  platform::FileStatus file;      // for kCannotOpen and kReadError
+  std::int32_t imageLength = 0;   // the image at the buffer's start (after a success)
+  std::uint64_t dataBytes = 0;    // data bytes the data records carried, overlaps counted
+  explicit operator bool() const { return problem == SRecordProblem::kNone; }
+};
+
+// What a load found or why it failed, for a message: "a data record with a
+// wrong checksum", "S-record text without a single data byte", ...
+std::string DescribeSRecordLoad(const SRecordLoad& load);
 
 // Loads an S-record file into a caller's buffer. Holds no state: make one on
 // the stack, call LoadSRecordFile, discard it.
@@ -41,6 +68,11 @@ class SRecordLoader {
   // both hold partial results that the caller must discard.
   bool LoadSRecordFile(std::string path, std::uint8_t* buffer, std::uint32_t capacity,
                        std::int32_t* imageLength);
+
+  // The same load, saying why it failed and how many data bytes it found: a
+  // file that loads without a single data byte (an empty file, a header
+  // alone) is S-record text, but holds no firmware.
+  SRecordLoad Load(const std::string& path, std::uint8_t* buffer, std::uint32_t capacity);
 
  private:
   // One record as read from its line.

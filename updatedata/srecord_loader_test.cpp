@@ -1,5 +1,7 @@
 #include "updatedata/srecord_loader.h"
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -11,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "tests/child_process.h"
 #include "tests/scratch_dir.h"
 
 namespace kx {
@@ -152,6 +155,57 @@ TEST_F(SRecordLoaderTest, FilesWithoutDataLoadEmpty) {
     EXPECT_TRUE(loaded.ok);
     EXPECT_TRUE(loaded.image.empty());
   }
+}
+
+// Load() tells why a load failed and how many data bytes it found: the
+// kind check counts a file without a single data byte as no firmware.
+TEST_F(SRecordLoaderTest, LoadSaysWhyAndCountsDataBytes) {
+  std::string badData = kLow16;
+  badData.back() = '5';
+  struct Case {
+    const char* what;
+    std::string text;
+    SRecordProblem problem;
+    std::uint64_t dataBytes;
+  };
+  const Case cases[] = {
+      {"two records", Lines({kHeader, kLow16, kHigh16, kEnd}), SRecordProblem::kNone, 32},
+      {"a record written twice counts twice", Lines({kHeader, kLow16, kLow16}),
+       SRecordProblem::kNone, 32},
+      {"empty", "", SRecordProblem::kNone, 0},
+      {"Ctrl-Z first", "\x1A" + Lines({kHeader, kLow16}), SRecordProblem::kNone, 0},
+      {"header alone", Lines({kHeader}), SRecordProblem::kNone, 0},
+      {"header and end record", Lines({kHeader, kEnd}), SRecordProblem::kNone, 0},
+      {"data records without data", Lines({kHeader, Rec(1, 0x10, {}), Rec(1, 0x20, {})}),
+       SRecordProblem::kNone, 0},
+      {"CR alone", "\r", SRecordProblem::kNotARecord, 0},
+      {"no header", Lines({kLow16}), SRecordProblem::kNoHeader, 0},
+      {"empty line", Lines({kHeader, kLow16, ""}), SRecordProblem::kNotARecord, 16},
+      {"wrong data checksum", Lines({kHeader, badData}), SRecordProblem::kBadChecksum, 0},
+      {"beyond the capacity", Lines({kHeader, Rec(3, kCapacity - 1, {1, 2})}),
+       SRecordProblem::kBeyondCapacity, 0},
+  };
+  for (const Case& c : cases) {
+    WriteFileText("in.s", c.text);
+    Bytes buffer(kCapacity);
+    const SRecordLoad load = SRecordLoader().Load("in.s", buffer.data(), kCapacity);
+    EXPECT_EQ(load.problem, c.problem) << c.what;
+    EXPECT_EQ(load.dataBytes, c.dataBytes) << c.what;
+    EXPECT_EQ(static_cast<bool>(load), c.problem == SRecordProblem::kNone) << c.what;
+  }
+}
+
+// A FIFO named like a firmware file is refused at once: opened for reading
+// as a file it would wait for a writer for ever (the child's alarm guards).
+TEST_F(SRecordLoaderTest, RefusesAFifoWithoutWaiting) {
+  ASSERT_EQ(mkfifo("fifo.s", 0644), 0);
+  const int problem = ::kx::testing::RunInChild([] {
+    Bytes buffer(64, 0x5A);
+    const SRecordLoad load = SRecordLoader().Load("fifo.s", buffer.data(), 64);
+    if (buffer != Bytes(64, 0x5A) || load.problem != SRecordProblem::kCannotOpen) return 254;
+    return static_cast<int>(load.file.problem);
+  });
+  EXPECT_EQ(problem, static_cast<int>(platform::FileProblem::kNotRegular));
 }
 
 // Where the image starts and ends, and what fills it.

@@ -5,12 +5,15 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "platform/local_date.h"
 #include "updatedata/byte_buffer.h"
 #include "updatedata/component.h"
 #include "updatedata/component_image.h"
+#include "updatedata/package_load.h"
 
 namespace kx {
 
@@ -36,13 +39,21 @@ class UpdateDataSet {
 
   // Reads, unscrambles, length-checks and splits DERadori.kx. 1: loaded;
   // 0: no file, shorter than the header, unreadable, or its length is not
-  // 256 plus the four sizes. On failure the version texts, images and stored
-  // checksum stay as they were.
+  // 256 plus the four sizes; a file that is there and fails is reported
+  // (platform::ReportFileRefusal). A failed load leaves the data set as it
+  // was: version texts, images, stored checksum and package image.
   int LoadPackage();
 
   // LoadPackage on a package at any path (the terminal tool inspects files of
-  // other names); `size` is the file's length as a directory search gave it.
-  int LoadPackageFile(const std::string& path, std::uint64_t size);
+  // other names), saying why it failed and reporting nothing beyond what the
+  // file's opening reports. The length test needs only the header and the
+  // file's length, so it is made before the rest of the file is read: a
+  // file whose length its header does not state costs one 256-byte read.
+  PackageLoad LoadPackageFrom(const std::string& path);
+
+  // The same for a package's stored (scrambled) bytes in memory, as
+  // MergePackage makes them.
+  PackageLoad LoadPackageFromMemory(std::span<const std::uint8_t> stored);
 
   // 1 when the loaded images' byte sum equals the stored checksum exactly.
   // Meaningful only after LoadPackage returned 1.
@@ -58,8 +69,10 @@ class UpdateDataSet {
   // "KXBoot*.s" exists, plus kPackageFilePresent when DERadori.kx does.
   int FindUpdateFiles() const;
 
-  // 1 when every component file present holds the content its name promises
-  // (FPGA files are not S-records, firmware files are).
+  // 1 when every component file present holds the content its name promises:
+  // FPGA files are not S-record text (an empty file is), firmware files are
+  // S-record text with at least one data byte. The file that fails is
+  // reported (platform::ReportFileRefusal).
   int CheckComponentFileKinds() const;
 
   // --- the rebuild (package_rebuild.cpp) ---
@@ -67,9 +80,22 @@ class UpdateDataSet {
   // Merges the component files with the existing package, newer version
   // winning per component, and writes DERadori.kx anew, atomically, with the
   // seed of `date`. 1: written in full; 0: failed and the old package file is
-  // untouched. The merged result is not put into this data set.
-  int RebuildPackage(const platform::LocalDate& date);
+  // untouched. A package that is there but does not load (its length test,
+  // a read error, no permission) fails the rebuild: a package made without
+  // it would lose its components. The merged result is not put into this
+  // data set.
+  int RebuildPackage(const platform::LocalDate& date) {
+    return Rebuild(date) == RebuildProblem::kNone ? 1 : 0;
+  }
   int RebuildPackage() { return RebuildPackage(platform::TodayLocal()); }
+
+  // RebuildPackage, saying why it failed.
+  RebuildProblem Rebuild(const platform::LocalDate& date);
+
+  // The merge alone: the stored bytes that Rebuild would write, into
+  // `stored`; no file is written. Loads the existing package into this data
+  // set as the rebuild does.
+  RebuildProblem MergePackage(const platform::LocalDate& date, std::vector<std::uint8_t>& stored);
 
   // --- accessors: copies; they check and change nothing ---
 
@@ -93,6 +119,13 @@ class UpdateDataSet {
 
  private:
   static constexpr std::size_t Index(Component c) { return static_cast<std::size_t>(c); }
+
+  // LoadPackageFrom for the package that a search found, reporting a
+  // package that is there and does not load.
+  PackageLoad LoadFoundPackage(const std::string& name);
+  // Unscrambles and splits a stored package whose length test has passed
+  // and takes it in whole; kNoMemory leaves the data set as it was.
+  PackageLoad TakeStoredPackage(ByteBuffer stored, std::size_t size);
 
   std::array<std::string, kComponentCount> m_versions;
   std::array<ComponentImage, kComponentCount> m_images;
