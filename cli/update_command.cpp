@@ -142,7 +142,6 @@ int RunUpdateCommand(const std::vector<std::string>& words, const GlobalOptions&
       PrintError("--event-timeout wants a number of seconds above 0 and at most " +
                  std::to_string(static_cast<std::int64_t>(kMaxEventTimeoutSeconds)) +
                  " (30 days), not '" + *seconds + "'");
-      std::cerr << kUpdateUsage;
       return kExitUsage;
     }
   }

@@ -17,11 +17,11 @@ constexpr Language kLanguages[] = {Language::kEnglish, Language::kJapanese};
 // Every id that a dialog, message box or log line of the updater loads.
 constexpr int kUsedIds[] = {101, 102, 103, 104, 105, 106, 107, 204, 205, 206, 207,
                             301, 302, 303, 401, 403, 404, 405, 406, 408, 410, 411,
-                            412, 413, 414, 415, 416, 417, 418, 419, 420, 501, 502,
+                            412, 413, 414, 415, 416, 417, 418, 419, 420, 421, 430, 501, 502,
                             503, 504, 505, 506, 507, 508, 509, 510, 601};
 
 // Ids that sit among the used ones but have no text.
-constexpr int kIdsWithoutEntry[] = {0, -1, 100, 108, 203, 208, 402, 407, 409, 421, 511, 602};
+constexpr int kIdsWithoutEntry[] = {0, -1, 100, 108, 203, 208, 402, 407, 409, 422, 429, 431, 511, 602};
 
 
 TEST(StringTableTest, Utf8CheckRejectsBrokenSequences) {
