@@ -48,7 +48,10 @@ std::unique_ptr<DriverLibrary> DriverLibrary::Open(const std::string& named, std
   void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (handle == nullptr) {
     const char* why = dlerror();
-    if (error) *error = "cannot load the driver library " + path + (why ? std::string(": ") + why : "");
+    if (error) {
+      *error = "cannot load the driver library " + named + (path != named ? " (" + path + ")" : "") +
+               (why ? std::string(": ") + why : "");
+    }
     return nullptr;
   }
   Functions f{};
@@ -64,7 +67,10 @@ std::unique_ptr<DriverLibrary> DriverLibrary::Open(const std::string& named, std
   Resolve(handle, "CAM_DeleteCameraEx", f.deleteCamera, &missing);
   if (!missing.empty()) {
     dlclose(handle);
-    if (error) *error = "the driver library " + path + " has no function " + missing;
+    if (error) {
+      *error = "the driver library " + named + " has no function " + missing +
+               (path != named ? " (it was found at " + path + ")" : "");
+    }
     return nullptr;
   }
   return std::unique_ptr<DriverLibrary>(new DriverLibrary(handle, f, path));

@@ -366,6 +366,19 @@ TEST(RealBoardLockE2eTest, UserWhoMayNotUpdateIsToldWhyAndNothingIsSent) {
   EXPECT_FALSE(
       fs::exists("/tmp/kx58-" + std::to_string(nobody->uid) + "/board-KX58-E2E-NOBODY.lock"));
   EXPECT_FALSE(Contains(ReadFileText(folder + "/board.ini"), "CreatedBoard"));
+
+  // The simulated board is theirs to update: its lock is beside its board
+  // file, their own.
+  const RunResult demo = Kxupdate("KXSIM_BOARD=" + Quoted(folder + "/board.ini"),
+                                  "--simulate update --check --json", KXUPDATE_PATH,
+                                  "setpriv --reuid=" + std::to_string(nobody->uid) + " --regid=" +
+                                      std::to_string(nobody->gid) + " --clear-groups ");
+  EXPECT_EQ(demo.status, 0) << demo.err;
+  judge.Expect(demo.out, "ready\n0\nKX58-E2E-NOBODY\n", demo.err);
+  struct stat lock {};
+  ASSERT_EQ(::lstat((folder + "/.board.ini.kx58-e2e-nobody.lock").c_str(), &lock), 0);
+  EXPECT_EQ(lock.st_uid, nobody->uid);
+  EXPECT_EQ(lock.st_mode & 07777, 0600u);
   fs::current_path(dir.path());
 }
 
