@@ -68,13 +68,12 @@ class Folder {
   RunResult Kxupdate(const std::string& args, const std::string& prefix = "",
                      const std::string& board = "") const {
     RunResult run;
-    run.out = CaptureCommand("cd " + Quoted(Path("work")) + " && KXSIM_BOARD=" +
-                                 Quoted(board.empty() ? Path("board.ini") : board) +
-                                 " XDG_RUNTIME_DIR=" + Quoted(Path("run")) +
-                                 " LANGUAGE=en timeout 60 " + prefix + " " + KXUPDATE_PATH +
-                                 " --simulate " + args + " </dev/null 2>" +
-                                 Quoted(Path("stderr.txt")),
-                             &run.status);
+    run.out = CaptureCommand(
+        "cd " + Quoted(Path("work")) +
+            " && KXSIM_BOARD=" + Quoted(board.empty() ? Path("board.ini") : board) +
+            " XDG_RUNTIME_DIR=" + Quoted(Path("run")) + " LANGUAGE=en timeout 60 " + prefix + " " +
+            KXUPDATE_PATH + " --simulate " + args + " </dev/null 2>" + Quoted(Path("stderr.txt")),
+        &run.status);
     run.err = ReadFileText(Path("stderr.txt"));
     return run;
   }
@@ -89,8 +88,10 @@ std::string Json(const std::string& json, const std::string& expression) {
   WriteFileText("ask.py",
                 "import json\n"
                 "d = json.load(open('out.json'))\n"
-                "v = (" + expression + ")\n"
-                "print(' '.join(map(str, v)) if isinstance(v, tuple) else v, end='')\n");
+                "v = (" +
+                    expression +
+                    ")\n"
+                    "print(' '.join(map(str, v)) if isinstance(v, tuple) else v, end='')\n");
   int status = -1;
   std::string answer = CaptureCommand("python3 ask.py", &status);
   EXPECT_EQ(status, 0) << json;
@@ -250,7 +251,7 @@ TEST(UpdateDataSafetyTest, NextRunRemovesStaleTemporaryFiles) {
 // itself is left as it is.
 TEST(UpdateDataSafetyTest, FifoInPlaceOfAFileEndsTheRunAndIsNamed) {
   struct Case {
-    const char* fifo;     // in work/, or "board.ini" beside it
+    const char* fifo;  // in work/, or "board.ini" beside it
     bool withPackage;
     std::string told;
   };
@@ -287,7 +288,8 @@ TEST(UpdateDataSafetyTest, HugePackageIsRefusedFromItsHeader) {
   FixturePackage parts = {{{"1_2_0", PatternBytes(100, 1)}, {}, {}, {}}};
   WriteFileBytes(folder.Work("DERadori.kx"), StoredPackage(parts, 7));
   ASSERT_EQ(truncate(folder.Work("DERadori.kx").c_str(), off_t{1} << 31), 0);
-  struct stat before {}, after {};
+  struct stat before {
+  }, after{};
   ASSERT_EQ(stat(folder.Work("DERadori.kx").c_str(), &before), 0);
   const RunResult run = folder.Kxupdate("update --json");
   EXPECT_EQ(run.status, 3) << run.err;
