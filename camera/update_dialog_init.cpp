@@ -123,10 +123,10 @@ bool CNextDlg::OnInitDialog() {
       FailInitialisation(408, 8);
       return true;
     }
-    const bool rebuilt = m_options.changeNoFiles
-                             ? m_updateData.MergePackage(platform::TodayLocal(), merged) ==
-                                   RebuildProblem::kNone
-                             : m_updateData.RebuildPackage() == 1;
+    const bool rebuilt =
+        m_options.changeNoFiles
+            ? m_updateData.MergePackage(platform::TodayLocal(), merged) == RebuildProblem::kNone
+            : m_updateData.RebuildPackage() == 1;
     if (!rebuilt) {
       FailInitialisation(403, 3);
       return true;
@@ -136,9 +136,8 @@ bool CNextDlg::OnInitDialog() {
 
   AppendStatus(501);
   AppendStatus(504);
-  const bool loaded =
-      haveMerged ? static_cast<bool>(m_updateData.LoadPackageFromMemory(merged))
-                 : m_updateData.LoadPackage() == 1;
+  const bool loaded = haveMerged ? static_cast<bool>(m_updateData.LoadPackageFromMemory(merged))
+                                 : m_updateData.LoadPackage() == 1;
   std::vector<std::uint8_t>().swap(merged);  // the data set holds its own copy
   if (!loaded) {
     FailInitialisation(403, 3);

@@ -77,8 +77,8 @@ PackageReport InspectPackage(const std::string& path, UpdateDataSet& set) {
       }
       break;
     case PackageProblem::kShorterThanHeader:
-      report.problem = "file is " + std::to_string(report.length) +
-                       " bytes, shorter than the 256-byte header";
+      report.problem =
+          "file is " + std::to_string(report.length) + " bytes, shorter than the 256-byte header";
       break;
     case PackageProblem::kLengthMismatch:
       report.problem = "length test failed: file is " + std::to_string(report.length) +

@@ -51,7 +51,8 @@ void SyncFolder(const std::string& folder) {
 constexpr std::size_t kTemporarySuffixLength = 6;
 
 bool IsTemporaryNameOf(const std::string& entry, const std::string& prefix) {
-  if (entry.size() != prefix.size() + kTemporarySuffixLength || entry.compare(0, prefix.size(), prefix) != 0) {
+  if (entry.size() != prefix.size() + kTemporarySuffixLength ||
+      entry.compare(0, prefix.size(), prefix) != 0) {
     return false;
   }
   for (std::size_t i = prefix.size(); i < entry.size(); ++i) {
@@ -74,7 +75,8 @@ int CreateLockedTemporary(const std::string& path, std::string& tempPath) {
     tempPath = path + ".tmp-XXXXXX";
     int fd = ::mkostemp(tempPath.data(), O_CLOEXEC);
     if (fd < 0) return -1;
-    struct stat opened {}, named {};
+    struct stat opened {};
+    struct stat named {};
     if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &opened) == 0 &&
         ::lstat(tempPath.c_str(), &named) == 0 && SameFile(opened, named)) {
       return fd;

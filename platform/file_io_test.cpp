@@ -24,8 +24,8 @@ namespace {
 
 using kx::testing::GiveUpRoot;
 using kx::testing::ListWorkingDirectory;
-using kx::testing::RunInChild;
 using kx::testing::ReadFileBytes;
+using kx::testing::RunInChild;
 using kx::testing::ScratchDir;
 using kx::testing::WriteFileBytes;
 
@@ -89,7 +89,6 @@ TEST(AtomicReplaceFileTest, MissingFolderFails) {
   ScratchDir dir;
   EXPECT_FALSE(AtomicReplaceFile("no/such/pkg", Pattern(3)));
 }
-
 
 // ---------------------------------------------------------------- regular files only
 
@@ -177,7 +176,8 @@ TEST(ReadOnlyFileTest, RefusalIsToldOnceAndAMissingFileNotAtAll) {
   ASSERT_EQ(mkdir("DERadori.ini", 0755), 0);
   RefusalsHeard heard;
   std::vector<std::uint8_t> contents{1, 2, 3};
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(ReadWholeFile("DERadori.ini", contents).problem, FileProblem::kNotRegular);
+  for (int i = 0; i < 3; ++i)
+    EXPECT_EQ(ReadWholeFile("DERadori.ini", contents).problem, FileProblem::kNotRegular);
   EXPECT_EQ(ReadWholeFile("missing.ini", contents).problem, FileProblem::kNotFound);
   EXPECT_EQ(contents, (std::vector<std::uint8_t>{1, 2, 3}));  // untouched on failure
   EXPECT_EQ(heard.messages(),
@@ -300,7 +300,8 @@ TEST(AtomicReplaceFileTest, LiveWritersTemporaryFileSurvivesTheSweep) {
     bool threadWrote = false;
     pid_t child = -1;
     if (inAThread) {
-      thread = std::thread([&] { threadWrote = AtomicReplaceFile("pkg", Pattern(70000), writer.Function()); });
+      thread = std::thread(
+          [&] { threadWrote = AtomicReplaceFile("pkg", Pattern(70000), writer.Function()); });
     } else {
       child = fork();
       ASSERT_GE(child, 0);

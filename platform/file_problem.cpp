@@ -16,22 +16,33 @@ namespace {
 
 const char* TypeName(std::uint32_t type) {
   switch (type & S_IFMT) {
-    case S_IFIFO: return "a FIFO";
-    case S_IFCHR: return "a character device";
-    case S_IFBLK: return "a block device";
-    case S_IFSOCK: return "a socket";
-    case S_IFDIR: return "a folder";
-    case S_IFLNK: return "a symbolic link";
-    default: return nullptr;
+    case S_IFIFO:
+      return "a FIFO";
+    case S_IFCHR:
+      return "a character device";
+    case S_IFBLK:
+      return "a block device";
+    case S_IFSOCK:
+      return "a socket";
+    case S_IFDIR:
+      return "a folder";
+    case S_IFLNK:
+      return "a symbolic link";
+    default:
+      return nullptr;
   }
 }
 
 const char* Outcome(FileUse use) {
   switch (use) {
-    case FileUse::kRead: return "not read";
-    case FileUse::kSearch: return "passed over";
-    case FileUse::kReplace: return "not replaced";
-    case FileUse::kUse: return "not used";
+    case FileUse::kRead:
+      return "not read";
+    case FileUse::kSearch:
+      return "passed over";
+    case FileUse::kReplace:
+      return "not replaced";
+    case FileUse::kUse:
+      return "not used";
   }
   return "not used";
 }
@@ -76,14 +87,18 @@ FileStatus FileStatus::FromErrno(int error, FileProblem otherwise) {
 
 std::string DescribeFileStatus(const FileStatus& status) {
   switch (status.problem) {
-    case FileProblem::kNone: return "no problem";
-    case FileProblem::kNotFound: return "no such file";
+    case FileProblem::kNone:
+      return "no problem";
+    case FileProblem::kNotFound:
+      return "no such file";
     case FileProblem::kNotRegular: {
       const char* type = TypeName(status.type);
       return type ? std::string("not a regular file but ") + type : "not a regular file";
     }
-    case FileProblem::kPermission: return "permission denied";
-    case FileProblem::kTooShort: return "shorter than expected (it changed while it was read)";
+    case FileProblem::kPermission:
+      return "permission denied";
+    case FileProblem::kTooShort:
+      return "shorter than expected (it changed while it was read)";
     case FileProblem::kReadError:
       return std::string("read error (") + std::strerror(status.error) + ")";
     case FileProblem::kWriteError:

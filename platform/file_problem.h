@@ -24,7 +24,7 @@ struct FileStatus {
   int error = 0;           // the errno behind kPermission, kReadError, kWriteError
   std::uint32_t type = 0;  // the S_IFMT bits behind kNotRegular, 0 when unknown
 
-  operator bool() const { return problem == FileProblem::kNone; }  // NOLINT: on purpose
+  operator bool() const { return problem == FileProblem::kNone; }
 
   static FileStatus Ok() { return {}; }
   // kNotFound, kPermission or `otherwise`, as `error` (an errno) says.

@@ -68,13 +68,12 @@ class Folder {
   RunResult Kxupdate(const std::string& args, const std::string& prefix = "",
                      const std::string& board = "") const {
     RunResult run;
-    run.out = CaptureCommand("cd " + Quoted(Path("work")) + " && KXSIM_BOARD=" +
-                                 Quoted(board.empty() ? Path("board.ini") : board) +
-                                 " XDG_RUNTIME_DIR=" + Quoted(Path("run")) +
-                                 " LANGUAGE=en timeout 60 " + prefix + " " + KXUPDATE_PATH +
-                                 " --simulate " + args + " </dev/null 2>" +
-                                 Quoted(Path("stderr.txt")),
-                             &run.status);
+    run.out = CaptureCommand(
+        "cd " + Quoted(Path("work")) +
+            " && KXSIM_BOARD=" + Quoted(board.empty() ? Path("board.ini") : board) +
+            " XDG_RUNTIME_DIR=" + Quoted(Path("run")) + " LANGUAGE=en timeout 60 " + prefix + " " +
+            KXUPDATE_PATH + " --simulate " + args + " </dev/null 2>" + Quoted(Path("stderr.txt")),
+        &run.status);
     run.err = ReadFileText(Path("stderr.txt"));
     return run;
   }
@@ -89,8 +88,10 @@ std::string Json(const std::string& json, const std::string& expression) {
   WriteFileText("ask.py",
                 "import json\n"
                 "d = json.load(open('out.json'))\n"
-                "v = (" + expression + ")\n"
-                "print(' '.join(map(str, v)) if isinstance(v, tuple) else v, end='')\n");
+                "v = (" +
+                    expression +
+                    ")\n"
+                    "print(' '.join(map(str, v)) if isinstance(v, tuple) else v, end='')\n");
   int status = -1;
   std::string answer = CaptureCommand("python3 ask.py", &status);
   EXPECT_EQ(status, 0) << json;
@@ -103,6 +104,25 @@ std::vector<std::string> UpdateFiles(const Folder& folder) {
   std::vector<std::string> files = SnapshotFolder(folder.Path("work"));
   std::erase_if(files, [](const std::string& file) { return file.rfind("DERadori.ini ", 0) == 0; });
   return files;
+}
+
+// Lets another user than root run the tool on `folder`: the board's and the
+// lock files' folders become theirs to write, the update folder stays
+// root's, read-only to them. The prefix that runs a command as that user
+// (none when the tests do not run as root: the update folder is made
+// read-only instead).
+std::string AsAnotherUser(const Folder& folder, bool readOnlyUpdateFolder) {
+  if (geteuid() != 0) {
+    if (readOnlyUpdateFolder) {
+      EXPECT_EQ(chmod(folder.Path("work").c_str(), 0555), 0);
+    }
+    return "";
+  }
+  EXPECT_EQ(chmod(folder.Path("").c_str(), 0777), 0);
+  EXPECT_EQ(chmod(folder.Path("run").c_str(), 0777), 0);
+  EXPECT_EQ(chmod(folder.Path("work").c_str(), 0755), 0);
+  EXPECT_EQ(chown(folder.Path("board.ini").c_str(), 65534, 65534), 0);
+  return "setpriv --reuid=65534 --regid=65534 --clear-groups";
 }
 
 // A package of all four components: FPGA1 and Firm(Appl) newer than the
@@ -139,15 +159,7 @@ TEST(UpdateDataSafetyTest, PackageThatDoesNotLoadIsNotReplaced) {
     std::string prefix;
     if (c.unreadable) {
       ASSERT_EQ(chmod(folder.Work("DERadori.kx").c_str(), geteuid() == 0 ? 0600 : 0), 0);
-      if (geteuid() == 0) {
-        // The board's and the lock files' folders are the other user's to
-        // write; the update folder is not.
-        ASSERT_EQ(chmod(folder.Path("").c_str(), 0777), 0);
-        ASSERT_EQ(chmod(folder.Path("run").c_str(), 0777), 0);
-        ASSERT_EQ(chmod(folder.Path("work").c_str(), 0755), 0);
-        ASSERT_EQ(chown(folder.Path("board.ini").c_str(), 65534, 65534), 0);
-        prefix = "setpriv --reuid=65534 --regid=65534 --clear-groups";
-      }
+      prefix = AsAnotherUser(folder, false);
     }
     const auto before = UpdateFiles(folder);
     const RunResult run = folder.Kxupdate("update --json", prefix);
@@ -193,26 +205,39 @@ TEST(UpdateDataSafetyTest, FirmwareFileWithoutADataByteIsTheWrongKind) {
 // ---------------------------------------------------------------- --check changes no file
 
 // --check plans from the package merged in memory: no file of the update
-// folder changes (names, sizes, times, contents), and the plan names the
-// versions that the real run then writes.
+// folder changes (names, sizes, times, contents), also where the folder is
+// read-only to the user, and the plan names the versions that the real run
+// then writes.
 TEST(UpdateDataSafetyTest, CheckChangesNoFileAndPlansWhatTheRunDoes) {
-  for (bool withPackage : {true, false}) {
-    SCOPED_TRACE(withPackage ? "package and component files" : "component files alone");
+  struct Case {
+    const char* what;
+    bool withPackage;
+    bool readOnly;
+  };
+  const Case cases[] = {
+      {"package and component files", true, false},
+      {"component files alone", false, false},
+      {"package and component files, read-only folder", true, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
     ScratchDir dir;
     Folder folder;
-    if (withPackage) WriteFileBytes(folder.Work("DERadori.kx"), FullPackage());
+    if (c.withPackage) WriteFileBytes(folder.Work("DERadori.kx"), FullPackage());
     WriteFileBytes(folder.Work("KXFPGA1v01_03_00.rbf"), PatternBytes(700, 7));
     WriteFileText(folder.Work("KXFirmv01_03_00.s"), SRecordText(PatternBytes(900, 8)));
+    const std::string prefix = c.readOnly ? AsAnotherUser(folder, true) : "";
     const auto before = SnapshotFolder(folder.Path("work"));
 
-    const RunResult check = folder.Kxupdate("update --check --json");
+    const RunResult check = folder.Kxupdate("update --check --json", prefix);
     EXPECT_EQ(check.status, 0) << check.err;
     EXPECT_EQ(SnapshotFolder(folder.Path("work")), before);
     const std::string plan = Json(check.out, "[(p['label'], p['package']) for p in d['plan']]");
-    EXPECT_EQ(plan, withPackage ? "[('FPGA1', '01_03_00'), ('FPGA2', '1_0_0'), "
-                                  "('Firm(Appl)', '01_03_00'), ('Firm(Boot)', '1_0_0')]"
-                                : "[('FPGA1', '01_03_00'), ('FPGA2', ''), "
-                                  "('Firm(Appl)', '01_03_00'), ('Firm(Boot)', '')]");
+    EXPECT_EQ(plan, c.withPackage ? "[('FPGA1', '01_03_00'), ('FPGA2', '1_0_0'), "
+                                    "('Firm(Appl)', '01_03_00'), ('Firm(Boot)', '1_0_0')]"
+                                  : "[('FPGA1', '01_03_00'), ('FPGA2', ''), "
+                                    "('Firm(Appl)', '01_03_00'), ('Firm(Boot)', '')]");
+    if (c.readOnly) continue;
 
     // The real run rebuilds the same package and writes what the plan said.
     const RunResult run = folder.Kxupdate("update --yes --json");
@@ -250,7 +275,7 @@ TEST(UpdateDataSafetyTest, NextRunRemovesStaleTemporaryFiles) {
 // itself is left as it is.
 TEST(UpdateDataSafetyTest, FifoInPlaceOfAFileEndsTheRunAndIsNamed) {
   struct Case {
-    const char* fifo;     // in work/, or "board.ini" beside it
+    const char* fifo;  // in work/, or "board.ini" beside it
     bool withPackage;
     std::string told;
   };
@@ -287,7 +312,8 @@ TEST(UpdateDataSafetyTest, HugePackageIsRefusedFromItsHeader) {
   FixturePackage parts = {{{"1_2_0", PatternBytes(100, 1)}, {}, {}, {}}};
   WriteFileBytes(folder.Work("DERadori.kx"), StoredPackage(parts, 7));
   ASSERT_EQ(truncate(folder.Work("DERadori.kx").c_str(), off_t{1} << 31), 0);
-  struct stat before {}, after {};
+  struct stat before {
+  }, after{};
   ASSERT_EQ(stat(folder.Work("DERadori.kx").c_str(), &before), 0);
   const RunResult run = folder.Kxupdate("update --json");
   EXPECT_EQ(run.status, 3) << run.err;

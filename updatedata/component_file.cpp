@@ -13,7 +13,8 @@ bool ReadComponentFile(const ComponentTraits& traits, const platform::FoundFile&
     const SRecordLoad load = SRecordLoader().Load(file.name, buffer.get(), kFirmwareBufferSize);
     if (!load || load.dataBytes == 0 || load.imageLength < 0) {
       // A file that could not be opened has been reported already.
-      if (load.problem != SRecordProblem::kCannotOpen && load.problem != SRecordProblem::kReadError) {
+      if (load.problem != SRecordProblem::kCannotOpen &&
+          load.problem != SRecordProblem::kReadError) {
         platform::ReportFileRefusal(file.name, DescribeSRecordLoad(load), platform::FileUse::kUse);
       }
       return false;

@@ -32,10 +32,9 @@ int UpdateDataSet::CheckComponentFileKinds() const {
     const bool rightKind = traits.isFirmware ? holdsFirmware : !load;
     if (rightKind) continue;
     if (load.problem != SRecordProblem::kCannotOpen && load.problem != SRecordProblem::kReadError) {
-      const std::string cause =
-          traits.isFirmware ? "not firmware: " + DescribeSRecordLoad(load)
-          : file->size == 0 ? std::string("empty, not FPGA data")
-                            : std::string("S-record text, not FPGA data");
+      const std::string cause = traits.isFirmware ? "not firmware: " + DescribeSRecordLoad(load)
+                                : file->size == 0 ? std::string("empty, not FPGA data")
+                                                  : std::string("S-record text, not FPGA data");
       platform::ReportFileRefusal(file->name, cause, platform::FileUse::kUse);
     }
     return 0;

@@ -45,13 +45,19 @@ TEST(CheckComponentFileKindsTest, Table) {
   const Case cases[] = {
       {"nothing", {}, 1},
       {"right kinds",
-       {{"KXFPGA1v1_0_0.rbf", "\x01\x02raw"}, {"KXFPGA2v1_0_0.rbf", "raw"},
-        {"KXFirmv1_0_0.s", kFirmware}, {"KXBootv1_0_0.s", kFirmware}},
+       {{"KXFPGA1v1_0_0.rbf", "\x01\x02raw"},
+        {"KXFPGA2v1_0_0.rbf", "raw"},
+        {"KXFirmv1_0_0.s", kFirmware},
+        {"KXBootv1_0_0.s", kFirmware}},
        1},
       {"a file no component pattern matches", {{"KXFPGA3.rbf", kFirmware}}, 1},
       {"FPGA file holding S-records", {{"KXFPGA2v1_0_0.rbf", kFirmware}}, 0},
       {"empty FPGA file (loads as S-records)", {{"KXFPGA1v1_0_0.rbf", ""}}, 0},
-      {"firmware file holding raw bytes", {{"KXFirmv1_0_0.s", "\x7f" "ELF"}}, 0},
+      {"firmware file holding raw bytes",
+       {{"KXFirmv1_0_0.s",
+         "\x7f"
+         "ELF"}},
+       0},
       {"boot file with a bad header", {{"KXBootv1_0_0.s", "S1030000FC\n"}}, 0},
       // S-record text that loads, yet holds not a byte of firmware.
       {"empty firmware file", {{"KXFirmv1_0_0.s", ""}}, 0},
@@ -60,8 +66,8 @@ TEST(CheckComponentFileKindsTest, Table) {
       {"firmware file with a header alone", {{"KXFirmv1_0_0.s", "S0030000FC\n"}}, 0},
       {"boot file of header and end record", {{"KXBootv1_0_0.s", "S0030000FC\nS9030000FC\n"}}, 0},
       {"firmware whose data records carry no data",
-       {{"KXFirmv1_0_0.s", "S0030000FC\n" + SRecordLine(1, 0x10, {}) + "\n" +
-                               SRecordLine(1, 0x20, {}) + "\n"}},
+       {{"KXFirmv1_0_0.s",
+         "S0030000FC\n" + SRecordLine(1, 0x10, {}) + "\n" + SRecordLine(1, 0x20, {}) + "\n"}},
        0},
       {"firmware of a single data byte",
        {{"KXFirmv1_0_0.s", "S0030000FC\n" + SRecordLine(1, 0x10, {0x42}) + "\n"}},

@@ -27,14 +27,17 @@ PackageLoad CheckStoredHeader(const std::uint8_t* storedHeader, std::uint64_t si
 
 std::string DescribePackageLoad(const PackageLoad& load) {
   switch (load.problem) {
-    case PackageProblem::kNone: return "loaded";
-    case PackageProblem::kCannotRead: return platform::DescribeFileStatus(load.file);
+    case PackageProblem::kNone:
+      return "loaded";
+    case PackageProblem::kCannotRead:
+      return platform::DescribeFileStatus(load.file);
     case PackageProblem::kShorterThanHeader:
       return std::to_string(load.fileSize) + " bytes, shorter than the 256-byte header";
     case PackageProblem::kLengthMismatch:
-      return std::to_string(load.fileSize) + " bytes, but its header states 256 + sizes = " +
-             std::to_string(load.statedSize);
-    case PackageProblem::kNoMemory: return "not enough memory to hold it";
+      return std::to_string(load.fileSize) +
+             " bytes, but its header states 256 + sizes = " + std::to_string(load.statedSize);
+    case PackageProblem::kNoMemory:
+      return "not enough memory to hold it";
   }
   return "does not load";
 }
@@ -91,7 +94,8 @@ PackageLoad UpdateDataSet::LoadPackageFrom(const std::string& path) {
     return load;
   }
   std::memcpy(stored.get(), header, sizeof header);
-  if (platform::FileStatus read = file.ReadExactly(stored.get() + sizeof header, size - sizeof header);
+  if (platform::FileStatus read =
+          file.ReadExactly(stored.get() + sizeof header, size - sizeof header);
       !read) {
     load.problem = PackageProblem::kCannotRead;
     load.file = read;

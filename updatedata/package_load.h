@@ -18,9 +18,9 @@ enum class PackageProblem : std::uint8_t {
 
 struct PackageLoad {
   PackageProblem problem = PackageProblem::kNone;
-  platform::FileStatus file;    // for kCannotRead
-  std::uint64_t fileSize = 0;   // the length of what was loaded, once known
-  std::uint64_t statedSize = 0; // 256 plus the four sizes, once the header was read
+  platform::FileStatus file;     // for kCannotRead
+  std::uint64_t fileSize = 0;    // the length of what was loaded, once known
+  std::uint64_t statedSize = 0;  // 256 plus the four sizes, once the header was read
   explicit operator bool() const { return problem == PackageProblem::kNone; }
 };
 
@@ -29,11 +29,11 @@ std::string DescribePackageLoad(const PackageLoad& load);
 
 enum class RebuildProblem : std::uint8_t {
   kNone,
-  kPackageDoesNotLoad,  // the package is there but does not load: merging without it would drop it
-  kVersionTooLong,      // a winning file's version text does not fit the header's field
-  kComponentUnreadable, // a winning component file could not be read or loaded
+  kPackageDoesNotLoad,   // the package is there but does not load: merging without it would drop it
+  kVersionTooLong,       // a winning file's version text does not fit the header's field
+  kComponentUnreadable,  // a winning component file could not be read or loaded
   kNoMemory,
-  kWriteFailed,         // the new package could not be written; the old one is unchanged
+  kWriteFailed,  // the new package could not be written; the old one is unchanged
 };
 
 // "the package DERadori.kx does not load", ...

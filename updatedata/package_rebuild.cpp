@@ -10,13 +10,18 @@ namespace kx {
 
 const char* DescribeRebuildProblem(RebuildProblem problem) {
   switch (problem) {
-    case RebuildProblem::kNone: return "rebuilt";
+    case RebuildProblem::kNone:
+      return "rebuilt";
     case RebuildProblem::kPackageDoesNotLoad:
       return "the package there does not load, and a new one would lose its components";
-    case RebuildProblem::kVersionTooLong: return "a component file's version text is too long";
-    case RebuildProblem::kComponentUnreadable: return "a component file could not be read";
-    case RebuildProblem::kNoMemory: return "not enough memory";
-    case RebuildProblem::kWriteFailed: return "the new package could not be written";
+    case RebuildProblem::kVersionTooLong:
+      return "a component file's version text is too long";
+    case RebuildProblem::kComponentUnreadable:
+      return "a component file could not be read";
+    case RebuildProblem::kNoMemory:
+      return "not enough memory";
+    case RebuildProblem::kWriteFailed:
+      return "the new package could not be written";
   }
   return "not rebuilt";
 }
@@ -49,7 +54,8 @@ RebuildProblem UpdateDataSet::MergePackage(const platform::LocalDate& date,
                                     platform::FileUse::kUse);
         return RebuildProblem::kVersionTooLong;
       }
-      if (!ReadComponentFile(traits, *file, fromFiles[c])) return RebuildProblem::kComponentUnreadable;
+      if (!ReadComponentFile(traits, *file, fromFiles[c]))
+        return RebuildProblem::kComponentUnreadable;
       entries[c] = {fileVersion, {fromFiles[c].buffer.get(), fromFiles[c].size}};
     } else if (packageSize != 0) {
       entries[c] = {packageVersion, {m_images[c].data, packageSize}};

@@ -16,13 +16,13 @@ namespace {
 
 using testing::FixturePackage;
 using testing::GiveUpRoot;
-using testing::RunInChild;
-using testing::SnapshotFolder;
 using testing::ListWorkingDirectory;
 using testing::PatternBytes;
 using testing::PlainPackage;
 using testing::ReadFileBytes;
+using testing::RunInChild;
 using testing::ScratchDir;
+using testing::SnapshotFolder;
 using testing::SRecordText;
 using testing::StoredPackage;
 using testing::WriteFileBytes;

@@ -124,7 +124,8 @@ bool SRecordLoader::LoadSRecordFile(std::string path, std::uint8_t* buffer, std:
   if (imageLength == nullptr) return false;
   const SRecordLoad load = Load(path, buffer, capacity);
   // Untouched unless the file was opened.
-  if (load.problem != SRecordProblem::kBadArguments && load.problem != SRecordProblem::kCannotOpen) {
+  if (load.problem != SRecordProblem::kBadArguments &&
+      load.problem != SRecordProblem::kCannotOpen) {
     *imageLength = load.imageLength;
   }
   return static_cast<bool>(load);
@@ -235,13 +236,19 @@ std::string DescribeSRecordLoad(const SRecordLoad& load) {
   switch (load.problem) {
     case SRecordProblem::kNone:
       return load.dataBytes == 0 ? "S-record text without a single data byte" : "S-record text";
-    case SRecordProblem::kBadArguments: return "no file named";
+    case SRecordProblem::kBadArguments:
+      return "no file named";
     case SRecordProblem::kCannotOpen:
-    case SRecordProblem::kReadError: return platform::DescribeFileStatus(load.file);
-    case SRecordProblem::kNotARecord: return "a line that is not an S-record";
-    case SRecordProblem::kNoHeader: return "no S0 header with a right checksum first";
-    case SRecordProblem::kBadChecksum: return "a data record with a wrong checksum";
-    case SRecordProblem::kBeyondCapacity: return "a data record beyond the image's room";
+    case SRecordProblem::kReadError:
+      return platform::DescribeFileStatus(load.file);
+    case SRecordProblem::kNotARecord:
+      return "a line that is not an S-record";
+    case SRecordProblem::kNoHeader:
+      return "no S0 header with a right checksum first";
+    case SRecordProblem::kBadChecksum:
+      return "a data record with a wrong checksum";
+    case SRecordProblem::kBeyondCapacity:
+      return "a data record beyond the image's room";
   }
   return "not loadable";
 }

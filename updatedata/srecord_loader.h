@@ -25,9 +25,9 @@ enum class SRecordProblem : std::uint8_t {
 // What one load did.
 struct SRecordLoad {
   SRecordProblem problem = SRecordProblem::kNone;
-  platform::FileStatus file;      // for kCannotOpen and kReadError
-  std::int32_t imageLength = 0;   // the image at the buffer's start (after a success)
-  std::uint64_t dataBytes = 0;    // data bytes the data records carried, overlaps counted
+  platform::FileStatus file;     // for kCannotOpen and kReadError
+  std::int32_t imageLength = 0;  // the image at the buffer's start (after a success)
+  std::uint64_t dataBytes = 0;   // data bytes the data records carried, overlaps counted
   explicit operator bool() const { return problem == SRecordProblem::kNone; }
 };
 

@@ -20,12 +20,12 @@ namespace {
 
 using testing::FixturePackage;
 using testing::GiveUpRoot;
-using testing::RunInChild;
 using testing::PatternBytes;
 using testing::PlainPackage;
+using testing::RunInChild;
 using testing::ScratchDir;
-using testing::StorePlain;
 using testing::StoredPackage;
+using testing::StorePlain;
 using testing::WriteFileBytes;
 
 FixturePackage FourComponents() {
@@ -144,7 +144,8 @@ TEST(LoadPackageTest, RejectsDamagedFilesAndKeepsTheSet) {
     WriteFileBytes("DERadori.kx", StoredPackage(first, 3));
     UpdateDataSet set;
     ASSERT_EQ(set.LoadPackage(), 1);
-    const std::vector<std::uint8_t> image(set.PackageImage(), set.PackageImage() + set.PackageSize());
+    const std::vector<std::uint8_t> image(set.PackageImage(),
+                                          set.PackageImage() + set.PackageSize());
     WriteFileBytes("DERadori.kx", c.bytes);
     EXPECT_EQ(set.LoadPackage(), 0) << c.what;
     EXPECT_EQ(set.LoadPackageFrom("DERadori.kx").problem, c.problem) << c.what;
@@ -184,7 +185,8 @@ TEST(LoadPackageTest, UnreadableFilesSayWhy) {
     const int problem = RunInChild([&] {
       if (!GiveUpRoot()) return 255;
       const PackageLoad load = UpdateDataSet().LoadPackageFrom(c.path);
-      return load.problem == PackageProblem::kCannotRead ? static_cast<int>(load.file.problem) : 254;
+      return load.problem == PackageProblem::kCannotRead ? static_cast<int>(load.file.problem)
+                                                         : 254;
     });
     EXPECT_EQ(problem, static_cast<int>(c.problem)) << c.path;
   }
