@@ -80,7 +80,7 @@ enum class DialogState {
 struct SettingsWriteFailure {
   std::string key;
   std::int32_t count = 0;
-  int error = 0;
+  platform::FileStatus status;  // why
 };
 
 // One component as the run would treat it (kxupdate update --check).

@@ -1,7 +1,4 @@
 // CNextDlg's settings file: the behaviour mode read, the retry counts written.
-#include <cerrno>
-#include <cstring>
-
 #include "camera/next_dlg.h"
 #include "platform/private_profile.h"
 
@@ -18,12 +15,10 @@ int CNextDlg::WriteRetryCount(std::int32_t count, const std::string& key) {
 
 int CNextDlg::WriteRetryCount(std::int32_t count, const std::string& key,
                               platform::Durability durability) {
-  errno = 0;
-  if (platform::WritePrivateProfileString("NumOfRetryPackets", key, std::to_string(count),
-                                          kSettingsFileName, durability)) {
-    return 1;
-  }
-  if (!m_settingsWriteFailure) m_settingsWriteFailure = SettingsWriteFailure{key, count, errno};
+  const platform::FileStatus written = platform::WritePrivateProfileString(
+      "NumOfRetryPackets", key, std::to_string(count), kSettingsFileName, durability);
+  if (written) return 1;
+  if (!m_settingsWriteFailure) m_settingsWriteFailure = SettingsWriteFailure{key, count, written};
   return 0;
 }
 
@@ -32,7 +27,7 @@ std::string CNextDlg::SettingsWriteFailureReason() const {
   const SettingsWriteFailure& failure = *m_settingsWriteFailure;
   std::string reason = failure.key + "=" + std::to_string(failure.count) +
                        " could not be written to " + kSettingsFileName;
-  if (failure.error != 0) reason += std::string(" (") + std::strerror(failure.error) + ")";
+  reason += " (" + platform::DescribeFileStatus(failure.status) + ")";
   return reason;
 }
 

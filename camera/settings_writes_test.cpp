@@ -178,7 +178,7 @@ TEST_P(FailedWriteTest, IsToldOnceOnItsOwnLineAndTheRunGoesOn) {
 
 void Unwritable(SettingsWritesTest&) { BreakSettingsFile(); }
 
-const std::string kBroken = " could not be written to DERadori.ini (Is a directory)";
+const std::string kBroken = " could not be written to DERadori.ini (not a regular file but a folder)";
 
 INSTANTIATE_TEST_SUITE_P(
     Endings, FailedWriteTest,

@@ -258,26 +258,31 @@ bool WriteProfileValue(std::string_view fileText, std::string_view section, std:
   return true;
 }
 
-bool WritePrivateProfileString(const std::string& section, const std::string& key,
-                               const std::string& value, const std::string& path,
-                               Durability durability) {
-  if (!IsWritable(Trim(section), Trim(key), value)) return false;
+FileStatus WritePrivateProfileString(const std::string& section, const std::string& key,
+                                     const std::string& value, const std::string& path,
+                                     Durability durability) {
+  // A name or value the file format cannot hold: nothing is written.
+  const FileStatus unwritable{FileProblem::kWriteError, EINVAL, 0};
+  if (!IsWritable(Trim(section), Trim(key), value)) return unwritable;
 
   std::vector<std::uint8_t> old;
   struct stat info {};
   if (::stat(path.c_str(), &info) != 0) {
-    if (errno != ENOENT) return false;  // e.g. a path through a plain file
+    // e.g. a path through a plain file
+    if (errno != ENOENT) return FileStatus::FromErrno(errno, FileProblem::kReadError);
     // A missing file starts empty; AtomicReplaceFile fails when its folder is missing.
-  } else if (!ReadWholeFile(path, old)) {
-    return false;  // never overwrite what could not be read
+  } else if (FileStatus read = ReadWholeFile(path, old); !read) {
+    return read;  // never overwrite what could not be read
   }
 
   std::string edited;
-  if (!WriteProfileValue(AsText(old), section, key, value, edited)) return false;
+  if (!WriteProfileValue(AsText(old), section, key, value, edited)) return unwritable;
   // The file already says so: nothing to write. It may still stand only in
   // the cache, from an earlier write without a flush.
   if (info.st_size > 0 && edited == AsText(old)) {
-    return durability == Durability::kAtomicOnly || FlushInPlace(path);
+    if (durability == Durability::kAtomicOnly) return FileStatus::Ok();
+    errno = 0;
+    return FlushInPlace(path) ? FileStatus::Ok() : FileStatus{FileProblem::kWriteError, errno, 0};
   }
   return AtomicReplaceFile(
       path,

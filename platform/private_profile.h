@@ -76,9 +76,9 @@ bool WriteProfileValue(std::string_view fileText, std::string_view section, std:
 // place without flushing; after a power loss the file may read as an earlier
 // complete version, never as a broken one. A file that already holds the
 // value is not written either way.
-bool WritePrivateProfileString(const std::string& section, const std::string& key,
-                               const std::string& value, const std::string& path,
-                               Durability durability = Durability::kFlushed);
+FileStatus WritePrivateProfileString(const std::string& section, const std::string& key,
+                                     const std::string& value, const std::string& path,
+                                     Durability durability = Durability::kFlushed);
 
 // The value of `key` in `section` of the file at `path`, quotes removed;
 // `defaultValue` when the file cannot be read or the key is not there. A key

@@ -13,6 +13,7 @@
 
 #include "platform/file_io.h"
 #include "platform/file_lock.h"
+#include "platform/file_problem.h"
 #include "platform/private_profile.h"
 
 namespace kx::sim {
@@ -71,7 +72,7 @@ BoardFileStatus StatusOf(Reading reading) {
 // The open does not wait (O_NONBLOCK: a FIFO without a writer would hold a
 // plain open up for good), and only a regular file of at most
 // kMaxBoardFileBytes is read.
-Reading ReadText(const std::string& path, std::string& text) {
+Reading ReadFileText(const std::string& path, std::string& text) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (fd < 0) {
     if (errno != ENOENT) return Reading::kUnreadable;
@@ -114,6 +115,33 @@ Reading ReadText(const std::string& path, std::string& text) {
     }
   }
   ::close(fd);
+  return reading;
+}
+
+// ReadFileText, and a refused board file named to the user (once), as the
+// updater names every file it refuses: the board's calls then fail at once.
+Reading ReadText(const std::string& path, std::string& text) {
+  const int before = errno;
+  const Reading reading = ReadFileText(path, text);
+  switch (reading) {
+    case Reading::kNotRegular: {
+      struct stat info {};
+      const std::uint32_t type = ::stat(path.c_str(), &info) == 0 ? (info.st_mode & S_IFMT) : 0;
+      platform::ReportFileRefusal(path, platform::FileStatus::NotRegular(type), platform::FileUse::kRead);
+      break;
+    }
+    case Reading::kTooLarge:
+      platform::ReportFileRefusal(path, "the board file is larger than 64 MiB", platform::FileUse::kRead);
+      break;
+    case Reading::kUnreadable:
+      platform::ReportFileRefusal(path, platform::FileStatus::FromErrno(errno, platform::FileProblem::kReadError),
+                                  platform::FileUse::kRead);
+      break;
+    case Reading::kRead:
+    case Reading::kMissing:
+      errno = before;
+      break;
+  }
   return reading;
 }
 

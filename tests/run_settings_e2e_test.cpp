@@ -112,7 +112,7 @@ TEST(SettingsFileTest, UnwritableSettingsAreToldAndTheUpdateCompletes) {
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(
       JsonAnswer(run.out, "d['outcome'], d['settings_written'], d['settings_error']"),
-      "('completed', False, 'FPGA1=0 could not be written to DERadori.ini (Is a directory)')");
+      "('completed', False, 'FPGA1=0 could not be written to DERadori.ini (not a regular file but a folder)')");
   EXPECT_EQ(JsonAnswer(run.out,
                        "[d['retries'][k] for k in ('FPGA1', 'FPGA2', 'Firm(Appl)', "
                        "'Firm(Boot)')]"),
@@ -125,7 +125,7 @@ TEST(SettingsFileTest, UnwritableSettingsAreToldAndTheUpdateCompletes) {
             "Updates FPGA2.....Completed\\r\\nUpdates Firm(Appl).....Completed\\r\\n"
             "Updates Firm(Boot).....Completed\\r\\n");
   EXPECT_NE(run.err.find("kxupdate: warning: the retry counts could not be stored: FPGA1=0 could "
-                         "not be written to DERadori.ini (Is a directory)"),
+                         "not be written to DERadori.ini (not a regular file but a folder)"),
             std::string::npos)
       << run.err;
   EXPECT_TRUE(std::filesystem::is_directory("DERadori.ini"));
