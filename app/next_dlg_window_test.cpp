@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTest>
@@ -253,6 +254,9 @@ class CNextDlgWindowTest : public QObject {
     WatchedWindow window(gate, options);
 
     bool sawProgress = false, closeIgnored = true, buttonsDisabled = true, statusShown = true;
+    // The bar under the log shows the percentage the log's "N[%]" gives, and
+    // the line under it the board that was opened.
+    bool barFollowsLog = true, boardShown = true;
     QTimer tick;
     tick.setInterval(10);
     connect(&tick, &QTimer::timeout, &window, [&] {
@@ -261,6 +265,13 @@ class CNextDlgWindowTest : public QObject {
       sawProgress = sawProgress || now.log.contains(QRegularExpression(R"(\.\.\.\.\.\d+\[%\]$)"));
       buttonsDisabled = buttonsDisabled && !now.startEnabled && !now.cancelEnabled;
       statusShown = statusShown && now.status == Text(205);
+      const auto percent = QRegularExpression(R"((\d+)\[%\]$)").match(now.log);
+      const auto* bar = window.findChild<QProgressBar*>("progress");
+      if (percent.hasMatch()) {
+        barFollowsLog = barFollowsLog && bar->isVisible() && bar->value() == percent.captured(1).toInt();
+      }
+      const auto* board = window.findChild<QLabel*>("board");
+      boardShown = boardShown && board->isVisible() && board->text() == "Board: KX58-0001";
       window.close();
       window.reject();
       QTest::keyClick(&window, Qt::Key_Escape);
@@ -284,6 +295,8 @@ class CNextDlgWindowTest : public QObject {
     QCOMPARE(gate.released(), 16);
     QVERIFY(!gate.holding());
     QVERIFY(sawProgress);
+    QVERIFY(barFollowsLog);
+    QVERIFY(boardShown);
     QVERIFY(buttonsDisabled);
     QVERIFY(statusShown);
     QVERIFY(closeIgnored);

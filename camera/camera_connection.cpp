@@ -58,6 +58,7 @@ int CNextDlg::OpenCamera() {
   if (m_driver.CAM_GetLastErrorEx(m_hCamera, 1, &code) == 0 || code != 0) return 0;
   m_driver.CAM_RegisterCallbackEx(m_hCamera, &CNextDlg::OnDriverEvent, this);
   m_driver.CAM_SetTimeoutEx(m_hCamera, 1, 0);
+  m_window.ShowBoard(chosen);
   return 1;
 }
 
