@@ -30,7 +30,6 @@ using kx::app::testing::ClickButton;
 using kx::app::testing::ExecutableCaption;
 using kx::app::testing::ModalScript;
 using kx::app::testing::PressEscape;
-using kx::app::testing::WidgetIs;
 using kx::app::testing::WizardScratch;
 
 namespace {
@@ -52,12 +51,17 @@ struct View {
   bool cancelEnabled;
 };
 
-// The window on top and ready for Start.
-ModalScript::Match ReadyWindow(const CNextDlgWindow* w) {
-  return [w](QWidget* top) {
-    return top == w && w->findChild<QPushButton*>("startButton")->isEnabled();
-  };
+// The window on top with its logic in `state`. The logic, not a widget, is
+// looked at: the dialog paints (and so lets the script's poll run) between
+// changing its widgets and taking the state they belong to, so Start can be
+// enabled a moment before it is ready, and the window on top again a moment
+// before Cancel is.
+ModalScript::Match WindowIn(CNextDlgWindow* w, kx::DialogState state) {
+  return [w, state](QWidget* top) { return top == w && w->logic().State() == state; };
 }
+
+// The window on top and ready for Start.
+ModalScript::Match ReadyWindow(CNextDlgWindow* w) { return WindowIn(w, kx::DialogState::kReady); }
 
 // The simulated board with its events held back: each reaches the dialog
 // only when the test lets it through, on the thread that does.
@@ -320,7 +324,7 @@ class CNextDlgWindowTest : public QObject {
     ModalScript script;
     script.Then("ready update dialog", ReadyWindow(&window), ClickButton("startButton"))
         .Answer(Text(406), QMessageBox::Ok)
-        .Then("failed update dialog", WidgetIs(&window), [&](QWidget*) {
+        .Then("failed update dialog", WindowIn(&window, kx::DialogState::kFailed), [&](QWidget*) {
           failed = View(window);
           if (way == "cancel") ClickButton("cancelButton")(&window);
           if (way == "escape") PressEscape()(&window);
@@ -385,10 +389,11 @@ class CNextDlgWindowTest : public QObject {
           .Answer(Text(107), QMessageBox::Ok);
     } else {
       script.Answer(Text(405), QMessageBox::No)
-          .Then("cancelled update dialog", WidgetIs(&window), [&](QWidget*) {
-            cancelled = View(window);
-            ClickButton("cancelButton")(&window);
-          });
+          .Then("cancelled update dialog", WindowIn(&window, kx::DialogState::kCancelled),
+                [&](QWidget*) {
+                  cancelled = View(window);
+                  ClickButton("cancelButton")(&window);
+                });
     }
     script.Start();
 
