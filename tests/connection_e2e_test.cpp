@@ -24,6 +24,7 @@
 #include "tests/package_fixture.h"
 #include "tests/recording_window.h"
 #include "tests/scratch_dir.h"
+#include "tests/wait_until.h"
 #include "tests/text_checks.h"
 
 namespace kx {
@@ -44,9 +45,9 @@ using testing::RecordingWindow;
 using testing::ScratchDir;
 using testing::WriteFileText;
 
-// Long enough for a loaded sanitizer build; a working board answers in
-// microseconds, so only a broken one ever waits this out.
-constexpr auto kPatience = 5s;
+// A hang guard: a working board answers in microseconds, so only a broken
+// one ever waits this out, however loaded the machine is.
+constexpr auto kPatience = std::chrono::duration_cast<std::chrono::milliseconds>(testing::kHangGuard);
 
 // The text a key of the board file holds, "<none>" when it is not there.
 std::string BoardValue(const std::string& section, const std::string& key) {
