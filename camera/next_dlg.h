@@ -12,6 +12,7 @@
 
 #include "camera/board_lock.h"
 #include "camera/camera_driver.h"
+#include "camera/data_failure.h"
 #include "camera/driver_event_state.h"
 #include "camera/run_steps.h"
 #include "camera/update_dialog_window.h"
@@ -20,6 +21,7 @@
 #include "platform/named_lock.h"
 #include "res/string_table.h"
 #include "res/user_language.h"
+#include "updatedata/component_file_choice.h"
 #include "updatedata/update_data_set.h"
 
 namespace kx {
@@ -184,6 +186,14 @@ class CNextDlg {
   int ErrorCode() const { return m_errorCode; }
   // The driver error whose name the log shows after a failure.
   std::int32_t FailureDriverError() const { return m_failureDriverError; }
+  // Why initialisation stopped at the update data (ErrorCode() 3, 4 or 8);
+  // empty otherwise. The log and the message keep the string table's texts.
+  const DataFailure& FailureReason() const { return m_failureReason; }
+  // The components whose pattern matched several files when the component
+  // files were looked at: which file was used, which were not read.
+  const std::vector<ComponentFileChoice>& ComponentFileChoices() const {
+    return m_componentFileChoices;
+  }
   // Retried packets per component in this run, in component order.
   const std::array<std::int32_t, kComponentCount>& RetryCounts() const { return m_retryCounts; }
   // The board that was opened, or whose lock was refused (empty until then).
@@ -208,7 +218,7 @@ class CNextDlg {
   std::unique_ptr<platform::AutoResetEvent> m_hDriverEvent;
 
   std::string Text(int id) const { return LoadString(id, m_options.language); }
-  void FailInitialisation(int message, int errorCode);
+  void FailInitialisation(int message, int errorCode, DataFailure reason);
   std::string BoardOpenMessage() const;  // the 01 message after OpenCamera failed
   ComponentPlan PlanComponent(const RunStep& step);
   bool AwaitEvent(std::int32_t type);
@@ -222,6 +232,8 @@ class CNextDlg {
   DialogState m_state = DialogState::kInitialising;
   int m_errorCode = 0;
   std::int32_t m_failureDriverError = 0;
+  DataFailure m_failureReason;
+  std::vector<ComponentFileChoice> m_componentFileChoices;
   std::array<std::int32_t, kComponentCount> m_retryCounts{};
   std::string m_boardId;
   std::vector<std::string> m_boardsPresent;

@@ -1,6 +1,7 @@
 // CNextDlg from its opening to the update decision.
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <vector>
 
 #include "camera/board_list.h"
@@ -23,7 +24,8 @@ void CNextDlg::AppendStatus(int id) {
   m_window.Repaint();
 }
 
-void CNextDlg::FailInitialisation(int message, int errorCode) {
+void CNextDlg::FailInitialisation(int message, int errorCode, DataFailure reason) {
+  m_failureReason = std::move(reason);
   AppendStatus(508);
   m_window.ShowMessage(Text(message), MessageIcon::kError, MessageButtons::kOk);
   m_errorCode = errorCode;
@@ -112,39 +114,58 @@ bool CNextDlg::OnInitDialog() {
   AppendStatus(503);
   const int files = m_updateData.FindUpdateFiles();
   if (files == 0) {
-    FailInitialisation(403, 3);
+    std::error_code failed;
+    const std::string folder = std::filesystem::current_path(failed).string();
+    FailInitialisation(
+        403, 3,
+        {DataFailureStep::kFindFiles,
+         {},
+         "no update files in " + (failed ? std::string("the working directory") : folder) +
+             ": neither " + kPackageFileName + " nor KXFPGA*.rbf, KXFirm*.s or KXBoot*.s"});
     return true;
   }
   // Without files to change, the rebuilt package stays in memory.
   std::vector<std::uint8_t> merged;
   bool haveMerged = false;
+  std::string packageName = kPackageFileName;
   if (files & kComponentFilesPresent) {
-    if (!m_updateData.CheckComponentFileKinds()) {
-      FailInitialisation(408, 8);
+    m_componentFileChoices = FindComponentFileChoices();
+    // A file that cannot be read is no file of the wrong kind: it is the
+    // update file that does not open (03), not a name that lies (08).
+    if (const KindCheck kinds = m_updateData.CheckKinds(); !kinds) {
+      const bool unreadable = kinds.problem == KindProblem::kCannotRead;
+      FailInitialisation(unreadable ? 403 : 408, unreadable ? 3 : 8,
+                         {DataFailureStep::kKindCheck, kinds.file, ReasonOf(kinds)});
       return true;
     }
-    const bool rebuilt =
-        m_options.changeNoFiles
-            ? m_updateData.MergePackage(platform::TodayLocal(), merged) == RebuildProblem::kNone
-            : m_updateData.RebuildPackage() == 1;
+    const RebuildOutcome rebuilt = m_options.changeNoFiles
+                                       ? m_updateData.MergePackage(platform::TodayLocal(), merged)
+                                       : m_updateData.Rebuild(platform::TodayLocal());
     if (!rebuilt) {
-      FailInitialisation(403, 3);
+      FailInitialisation(403, 3, {DataFailureStep::kRebuild, rebuilt.file, ReasonOf(rebuilt)});
       return true;
     }
+    if (!rebuilt.file.empty()) packageName = rebuilt.file;
     haveMerged = m_options.changeNoFiles;
   }
 
   AppendStatus(501);
   AppendStatus(504);
-  const bool loaded = haveMerged ? static_cast<bool>(m_updateData.LoadPackageFromMemory(merged))
-                                 : m_updateData.LoadPackage() == 1;
+  const PackageLoad loaded =
+      haveMerged ? m_updateData.LoadPackageFromMemory(merged) : m_updateData.LoadPackageHere();
   std::vector<std::uint8_t>().swap(merged);  // the data set holds its own copy
+  if (!loaded.path.empty()) packageName = loaded.path;
   if (!loaded) {
-    FailInitialisation(403, 3);
+    FailInitialisation(
+        403, 3,
+        {DataFailureStep::kLoad, packageName,
+         haveMerged ? "the package merged in memory does not load: " + DescribePackageLoad(loaded)
+                    : ReasonOf(packageName, loaded)});
     return true;
   }
-  if (!m_updateData.VerifyChecksum()) {
-    FailInitialisation(404, 4);
+  if (const ChecksumCheck checksum = m_updateData.CheckChecksum(); !checksum) {
+    FailInitialisation(404, 4,
+                       {DataFailureStep::kChecksum, packageName, ReasonOf(packageName, checksum)});
     return true;
   }
   AppendStatus(501);

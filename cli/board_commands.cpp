@@ -7,6 +7,7 @@
 #include "cli/arguments.h"
 #include "cli/commands.h"
 #include "cli/json_writer.h"
+#include "cli/terminal_text.h"
 
 namespace kx::cli {
 
@@ -27,7 +28,7 @@ int RunBoardsCommand(const std::vector<std::string>& words, const GlobalOptions&
     json.EndArray().EndObject();
     std::cout << json.text() << "\n";
   } else {
-    for (const auto& id : boards) std::cout << id << "\n";
+    for (const auto& id : boards) std::cout << ForTerminal(id) << "\n";
   }
   if (!enumerated) {
     PrintError("the driver found no board (or its enumeration failed)");
@@ -105,10 +106,10 @@ int RunVersionsCommand(const std::vector<std::string>& words, const GlobalOption
     json.EndObject();
     std::cout << json.text() << "\n";
   } else {
-    std::cout << "board:      " << board << "\n";
+    std::cout << "board:      " << ForTerminal(board) << "\n";
     for (const Reading& reading : readings) {
       std::cout << "kind " << reading.kind << " " << reading.what << ":" << std::string(11 - std::string(reading.what).size(), ' ')
-                << reading.text << "\n";
+                << ForTerminal(reading.text) << "\n";
     }
     std::cout << "last error: " << label << " (" << code << ")\n";
   }

@@ -26,14 +26,15 @@ struct GlobalOptions {
   Language LanguageOrDefault() const;
 };
 
-int RunPackageCommand(const std::vector<std::string>& words);
-int RunSRecordCommand(const std::vector<std::string>& words);
+int RunPackageCommand(const std::vector<std::string>& words, const GlobalOptions& global);
+int RunSRecordCommand(const std::vector<std::string>& words, const GlobalOptions& global);
 int RunBoardsCommand(const std::vector<std::string>& words, const GlobalOptions& global);
 int RunVersionsCommand(const std::vector<std::string>& words, const GlobalOptions& global);
 int RunErrorsCommand(const std::vector<std::string>& words, const GlobalOptions& global);
 int RunUpdateCommand(const std::vector<std::string>& words, const GlobalOptions& global);
 
-// Prints "kxupdate: <message>" on standard error.
+// Prints "kxupdate: <message>" on standard error, with control characters
+// and broken UTF-8 escaped as "\xNN" (see ForTerminal).
 void PrintError(const std::string& message);
 
 }  // namespace kx::cli

@@ -50,7 +50,15 @@ std::unique_ptr<DriverLibrary> LoadDriver(const DriverChoice& choice) {
   }
   if (library.empty()) library = DriverLibraryFromEnvironment();
   auto driver = DriverLibrary::Open(library, &error);
-  if (!driver) PrintError(error);
+  if (!driver) {
+    PrintError(error);
+    // What else there is to load; --simulate has named the places it tried.
+    if (!choice.simulate) {
+      PrintError(choice.library.empty()
+                     ? "(use --simulate for the simulated board, or --driver LIB)"
+                     : "(use --simulate for the simulated board)");
+    }
+  }
   return driver;
 }
 

@@ -1,4 +1,5 @@
 // kxupdate errors [CODE]: the driver error table.
+#include <cctype>
 #include <cstdlib>
 #include <iostream>
 
@@ -28,7 +29,9 @@ int RunErrorsCommand(const std::vector<std::string>& words, const GlobalOptions&
     const std::string& text = args.positional()[0];
     char* end = nullptr;
     long code = std::strtol(text.c_str(), &end, 10);
-    if (text.empty() || *end != '\0' || code < INT32_MIN || code > INT32_MAX) {
+    // strtol would pass over leading blanks; a code is its digits alone.
+    const bool blankFirst = !text.empty() && std::isspace(static_cast<unsigned char>(text[0]));
+    if (text.empty() || blankFirst || *end != '\0' || code < INT32_MIN || code > INT32_MAX) {
       PrintError("'" + text + "' is not an error code");
       return kExitUsage;
     }

@@ -1,6 +1,9 @@
 // kxupdate package / srec, run as a person or a script runs them.
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
+#include "tests/kxupdate_runner.h"
 #include "tests/package_fixture.h"
 #include "tests/scratch_dir.h"
 #include "tests/srecord_fixture.h"
@@ -8,8 +11,12 @@
 namespace kx {
 namespace {
 
-using testing::CaptureCommand;
+using nlohmann::json;
+using testing::Field;
+using testing::Fields;
 using testing::FixturePackage;
+using testing::KxupdateRun;
+using testing::KxupdateRunner;
 using testing::PatternBytes;
 using testing::ReadFileBytes;
 using testing::ScratchDir;
@@ -18,26 +25,8 @@ using testing::StoredPackage;
 using testing::WriteFileBytes;
 using testing::WriteFileText;
 
-std::string Kxupdate(const std::string& args, int* status, bool withStderr = false) {
-  return CaptureCommand(std::string("LANGUAGE= LC_ALL=C ") + KXUPDATE_PATH + " " + args +
-                            (withStderr ? " 2>&1" : " 2>/dev/null"),
-                        status);
-}
-
-// Python's json module reads what --json printed and answers one expression.
-std::string JsonField(const std::string& json, const std::string& expression) {
-  WriteFileText("out.json", json);
-  WriteFileText("field.py",
-                "import json\n"
-                "d = json.load(open('out.json'))\n"
-                "v = (" + expression + ")\n"
-                "print(' '.join(map(str, v)) if isinstance(v, tuple) else v)\n");
-  int status = 0;
-  std::string value = CaptureCommand("python3 field.py", &status);
-  EXPECT_EQ(status, 0) << json;
-  if (!value.empty() && value.back() == '\n') value.pop_back();
-  return value;
-}
+// kxupdate ARGS in the working directory.
+KxupdateRun Kxupdate(std::string_view args) { return KxupdateRunner(KXUPDATE_PATH)(args); }
 
 FixturePackage Sample() {
   return {{{"1_2_0", PatternBytes(400, 1)}, {}, {"1_2_3", PatternBytes(100, 2)}, {"1_0_0", PatternBytes(9, 3)}}};
@@ -46,14 +35,14 @@ FixturePackage Sample() {
 TEST(PackageInspectTest, GoodPackageAsJson) {
   ScratchDir dir;
   WriteFileBytes("DERadori.kx", StoredPackage(Sample(), -42));
-  int status = -1;
-  std::string out = Kxupdate("package inspect --json", &status);
-  EXPECT_EQ(status, 0);
-  EXPECT_EQ(JsonField(out, "d['loaded'], d['checksum_ok'], d['seed'], d['length']"),
-            "True True -42 765");
-  EXPECT_EQ(JsonField(out, "[(c['label'], c['kind'], c['version'], c['size']) for c in d['components']]"),
-            "[('FPGA1', 1, '1_2_0', 400), ('FPGA2', 2, '', 0), ('Firm(Appl)', 0, '1_2_3', 100), "
-            "('Firm(Boot)', 3, '1_0_0', 9)]");
+  const KxupdateRun run = Kxupdate("package inspect --json");
+  EXPECT_EQ(run.status, 0) << run.err;
+  const json inspected = run.Json();
+  EXPECT_EQ(Fields(inspected, {"loaded", "checksum_ok", "seed", "length"}),
+            json::parse("[true, true, -42, 765]"));
+  EXPECT_EQ(Fields(Field(inspected, "components"), {"label", "kind", "version", "size"}),
+            json::parse(R"json([["FPGA1", 1, "1_2_0", 400], ["FPGA2", 2, "", 0],
+                            ["Firm(Appl)", 0, "1_2_3", 100], ["Firm(Boot)", 3, "1_0_0", 9]])json"));
 }
 
 TEST(PackageInspectTest, FailuresNameTheCheck) {
@@ -76,10 +65,9 @@ TEST(PackageInspectTest, FailuresNameTheCheck) {
   for (const Case& c : cases) {
     ScratchDir dir;
     if (!c.bytes.empty()) WriteFileBytes("DERadori.kx", c.bytes);
-    int status = 0;
-    std::string out = Kxupdate("package inspect", &status, true);
-    EXPECT_NE(status, 0) << c.what;
-    EXPECT_NE(out.find(c.message), std::string::npos) << c.what << ": " << out;
+    const KxupdateRun run = Kxupdate("package inspect");
+    EXPECT_NE(run.status, 0) << c.what;
+    EXPECT_NE(run.err.find(c.message), std::string::npos) << c.what << ": " << run.err;
   }
 }
 
@@ -90,30 +78,28 @@ TEST(PackageVerifyTest, OkOrFailure) {
   auto plain = testing::PlainPackage(good);
   plain[256] ^= 1;
   WriteFileBytes("bad.kx", testing::StorePlain(plain, 1));
-  int status = -1;
-  EXPECT_EQ(Kxupdate("package verify good.kx", &status), "good.kx: OK\n");
-  EXPECT_EQ(status, 0);
-  EXPECT_NE(Kxupdate("package verify bad.kx", &status, true).find("checksum test failed"), std::string::npos);
-  EXPECT_EQ(status, 1);
-  Kxupdate("package verify missing.kx", &status);
-  EXPECT_EQ(status, 1);
+  KxupdateRun run = Kxupdate("package verify good.kx");
+  EXPECT_EQ(run.out, "good.kx: OK\n");
+  EXPECT_EQ(run.status, 0);
+  run = Kxupdate("package verify bad.kx");
+  EXPECT_NE(run.err.find("checksum test failed"), std::string::npos) << run.err;
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(Kxupdate("package verify missing.kx").status, 1);
 }
 
 TEST(PackageBuildTest, ReproducibleWithDateOrSourceDateEpoch) {
   ScratchDir dir;
   WriteFileBytes("KXFPGA1v1_0_0.rbf", PatternBytes(100, 1));
   WriteFileText("KXFirmv1_0_1.s", SRecordText(PatternBytes(64, 2)));
-  int status = -1;
-  Kxupdate("package build --date 2026-12-11", &status);
-  ASSERT_EQ(status, 0);
+  ASSERT_EQ(Kxupdate("package build --date 2026-12-11").status, 0);
   auto byDate = ReadFileBytes("DERadori.kx");
-  EXPECT_EQ(JsonField(Kxupdate("package inspect --json", &status), "d['seed']"), "20261211");
+  EXPECT_EQ(Field(Kxupdate("package inspect --json").Json(), "seed"), 20261211);
   // 1796947200 is 2026-12-11 00:00:00 UTC.
-  Kxupdate("package build", &status);
+  Kxupdate("package build");
   std::remove("DERadori.kx");
-  CaptureCommand(std::string("SOURCE_DATE_EPOCH=1796947200 ") + KXUPDATE_PATH + " package build",
-                 &status);
-  ASSERT_EQ(status, 0);
+  const KxupdateRun run =
+      KxupdateRunner(KXUPDATE_PATH).Set("SOURCE_DATE_EPOCH", "1796947200")("package build");
+  ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(ReadFileBytes("DERadori.kx"), byDate);
 }
 
@@ -132,10 +118,9 @@ TEST(PackageBuildTest, FailuresPrintTheUpdatersMessages) {
   for (const Case& c : cases) {
     ScratchDir dir;
     WriteFileText(c.name, c.contents);
-    int status = 0;
-    std::string out = Kxupdate("package build --date 2026-01-01", &status, true);
-    EXPECT_NE(status, 0) << c.what;
-    EXPECT_NE(out.find(c.message), std::string::npos) << c.what << ": " << out;
+    const KxupdateRun run = Kxupdate("package build --date 2026-01-01");
+    EXPECT_NE(run.status, 0) << c.what;
+    EXPECT_NE(run.err.find(c.message), std::string::npos) << c.what << ": " << run.err;
   }
 }
 
@@ -146,27 +131,22 @@ TEST(PackageBuildTest, RebuildFailureShows403AndKeepsOldPackage) {
   // Passes the kind check; only the rebuild refuses a version too long for
   // the header.
   WriteFileBytes("KXFPGA1v9_0_0_" + std::string(30, '0') + ".rbf", PatternBytes(10, 1));
-  int status = 0;
-  std::string out = Kxupdate("package build --date 2026-01-01", &status, true);
-  EXPECT_NE(status, 0);
-  EXPECT_NE(out.find("(Error Code:03)"), std::string::npos) << out;
+  const KxupdateRun run = Kxupdate("package build --date 2026-01-01");
+  EXPECT_NE(run.status, 0);
+  EXPECT_NE(run.err.find("(Error Code:03)"), std::string::npos) << run.err;
   EXPECT_EQ(ReadFileBytes("DERadori.kx"), old);
 }
 
 TEST(PackageBuildTest, RejectsBadDate) {
   ScratchDir dir;
-  int status = 0;
-  Kxupdate("package build --date 2026-02-30", &status);
-  EXPECT_EQ(status, 64);
+  EXPECT_EQ(Kxupdate("package build --date 2026-02-30").status, 64);
 }
 
 TEST(PackageExtractTest, WritesEachImage) {
   ScratchDir dir;
   auto parts = Sample();
   WriteFileBytes("DERadori.kx", StoredPackage(parts, 9));
-  int status = -1;
-  Kxupdate("package extract --out parts", &status);
-  ASSERT_EQ(status, 0);
+  ASSERT_EQ(Kxupdate("package extract --out parts").status, 0);
   EXPECT_EQ(ReadFileBytes("parts/FPGA1.bin"), parts[0].image);
   EXPECT_FALSE(testing::FileExists("parts/FPGA2.bin"));
   EXPECT_EQ(ReadFileBytes("parts/Firm-Appl.bin"), parts[2].image);
@@ -177,18 +157,15 @@ TEST(SRecordCommandTest, WritesImageOrSaysWhy) {
   ScratchDir dir;
   auto image = PatternBytes(1000, 4);
   WriteFileText("in.s", SRecordText(image, 0x2000));
-  int status = -1;
-  Kxupdate("srec in.s -o out.bin", &status);
-  ASSERT_EQ(status, 0);
+  ASSERT_EQ(Kxupdate("srec in.s -o out.bin").status, 0);
   EXPECT_EQ(ReadFileBytes("out.bin"), image);
 
   WriteFileText("bad.s", "S00600004844521B\nS1130000ZZ\n");
-  std::string out = Kxupdate("srec bad.s -o bad.bin", &status, true);
-  EXPECT_EQ(status, 1);
-  EXPECT_NE(out.find("not a loadable S-record file"), std::string::npos) << out;
+  const KxupdateRun run = Kxupdate("srec bad.s -o bad.bin");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("bad.s: line 2: not an S-record"), std::string::npos) << run.err;
   EXPECT_FALSE(testing::FileExists("bad.bin"));
-  Kxupdate("srec in.s", &status);
-  EXPECT_EQ(status, 64);
+  EXPECT_EQ(Kxupdate("srec in.s").status, 64);
 }
 
 }  // namespace

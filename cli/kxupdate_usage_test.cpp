@@ -4,25 +4,15 @@
 #include <regex>
 
 #include "res/product_version.h"
+#include "tests/kxupdate_runner.h"
 #include "tests/scratch_dir.h"
 
 namespace kx {
 namespace {
 
-struct CommandRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
+using CommandRun = testing::KxupdateRun;
 
-CommandRun Kxupdate(const std::string& args) {
-  CommandRun run;
-  run.out = testing::CaptureCommand(std::string("LANGUAGE= LC_ALL=C ") + KXUPDATE_PATH + " " + args +
-                                        " 2>err.txt",
-                                    &run.status);
-  run.err = testing::ReadFileText("err.txt");
-  return run;
-}
+CommandRun Kxupdate(std::string_view args) { return testing::KxupdateRunner(KXUPDATE_PATH)(args); }
 
 TEST(KxupdateVersionTest, BothSpellingsPrintTheProjectVersion) {
   testing::ScratchDir dir;

@@ -97,9 +97,9 @@ int main(int argc, char** argv) {
   std::vector<std::string> rest(words.begin() + 1, words.end());
   int status = kExitUsage;
   if (command == "package") {
-    status = RunPackageCommand(rest);
+    status = RunPackageCommand(rest, global);
   } else if (command == "srec") {
-    status = RunSRecordCommand(rest);
+    status = RunSRecordCommand(rest, global);
   } else if (command == "update") {
     status = RunUpdateCommand(rest, global);
   } else if (command == "boards") {

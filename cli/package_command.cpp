@@ -7,11 +7,13 @@
 #include "cli/arguments.h"
 #include "cli/commands.h"
 #include "cli/json_writer.h"
+#include "cli/terminal_text.h"
 #include "platform/file_io.h"
 #include "platform/file_search.h"
 #include "platform/local_date.h"
 #include "res/string_table.h"
 #include "res/user_language.h"
+#include "updatedata/component_file_choice.h"
 #include "updatedata/package_format.h"
 #include "updatedata/update_data_set.h"
 
@@ -33,11 +35,16 @@ struct PackageReport {
   package::Header header{};
   double computedChecksum = 0;
   std::string problem;  // the check that failed, empty when none did
+  // Components with several files beside the package: the one a rebuild
+  // there takes, and those it passes by.
+  std::vector<ComponentFileChoice> choices;
 };
 
 PackageReport InspectPackage(const std::string& path, UpdateDataSet& set) {
   PackageReport report;
   report.path = path;
+  const std::string folder = fs::path(path).parent_path().string();
+  report.choices = FindComponentFileChoices(folder.empty() ? "." : folder);
   const PackageLoad load = set.LoadPackageFrom(path);
   if (load.problem == PackageProblem::kCannotRead && load.fileSize == 0) {
     // Never opened (an open file is at least a header long before it is
@@ -93,7 +100,10 @@ PackageReport InspectPackage(const std::string& path, UpdateDataSet& set) {
 }
 
 void PrintReportText(const PackageReport& report, const UpdateDataSet& set) {
-  std::cout << "package:  " << report.path << "\n";
+  std::cout << "package:  " << ForTerminal(report.path) << "\n";
+  for (const ComponentFileChoice& choice : report.choices) {
+    std::cout << "choice:   " << ForTerminal(DescribeComponentFileChoice(choice)) << "\n";
+  }
   if (!report.exists) return;
   std::cout << "length:   " << report.length << " bytes\n";
   if (report.headerRead || report.loaded) {
@@ -108,7 +118,7 @@ void PrintReportText(const PackageReport& report, const UpdateDataSet& set) {
     std::cout << "components:\n";
     for (const ComponentTraits& traits : kComponents) {
       ComponentImage image = set.ImageOf(traits.component);
-      std::string version = set.VersionOf(traits.component);
+      std::string version = ForTerminal(set.VersionOf(traits.component));
       std::snprintf(text, sizeof text, "  %-10s kind %d  version %-12s %10u bytes\n", traits.label,
                     traits.kind, version.empty() ? "-" : version.c_str(), image.size);
       std::cout << text;
@@ -147,6 +157,9 @@ void PrintReportJson(const PackageReport& report, const UpdateDataSet& set) {
   } else {
     json.String(report.problem);
   }
+  json.Key("ignored_files").BeginArray();
+  for (const std::string& name : IgnoredFiles(report.choices)) json.String(name);
+  json.EndArray();
   json.Key("components").BeginArray();
   if (report.loaded) {
     for (const ComponentTraits& traits : kComponents) {
@@ -184,7 +197,7 @@ int Inspect(const Arguments& args) {
 }
 
 // Loads and verifies as the update dialog does, and says only whether the
-// package is sound: the quick check for scripts.
+// package is sound, or the one reason why not: the quick check for scripts.
 int Verify(const Arguments& args) {
   if (args.positional().size() > 2) {
     PrintError("package verify takes at most one file");
@@ -193,20 +206,15 @@ int Verify(const Arguments& args) {
   std::string path = args.positional().size() == 2 ? args.positional()[1] : kPackageFileName;
   UpdateDataSet set;
   const PackageLoad load = set.LoadPackageFrom(path);
-  if (load.problem == PackageProblem::kCannotRead &&
-      load.file.problem == platform::FileProblem::kNotFound) {
-    PrintError("no package file " + path);
-    return kExitFailure;
-  }
   if (!load) {
-    PrintError(path + ": the package does not load: " + DescribePackageLoad(load));
+    PrintError(ReasonOf(path, load));
     return kExitFailure;
   }
-  if (!set.VerifyChecksum()) {
-    PrintError(path + ": checksum test failed");
+  if (const ChecksumCheck checksum = set.CheckChecksum(); !checksum) {
+    PrintError(ReasonOf(path, checksum));
     return kExitFailure;
   }
-  std::cout << path << ": OK\n";
+  std::cout << ForTerminal(path) << ": OK\n";
   return kExitOk;
 }
 
@@ -239,14 +247,13 @@ bool BuildDate(const Arguments& args, platform::LocalDate& date) {
   return true;
 }
 
-int Build(const Arguments& args) {
+int Build(const Arguments& args, Language language) {
   if (args.positional().size() > 2) {
     PrintError("package build takes at most one folder");
     return kExitUsage;
   }
   platform::LocalDate date{};
   if (!BuildDate(args, date)) return kExitUsage;
-  const Language language = UserInterfaceLanguage();
   if (args.positional().size() == 2) {
     std::error_code error;
     fs::current_path(args.positional()[1], error);
@@ -260,18 +267,24 @@ int Build(const Arguments& args) {
     PrintError("no component files (KXFPGA1v*.rbf, KXFPGA2v*.rbf, KXFirmv*.s, KXBootv*.s) here");
     return kExitFailure;
   }
-  if (!set.CheckComponentFileKinds()) {
-    std::cerr << LoadString(408, language) << "\n";
+  // The update dialog's messages, and the one reason beside them.
+  if (const KindCheck kinds = set.CheckKinds(); !kinds) {
+    std::cerr << LoadString(kinds.problem == KindProblem::kCannotRead ? 403 : 408, language)
+              << "\n";
+    PrintError(ReasonOf(kinds));
     return kExitFailure;
   }
-  if (RebuildProblem problem = set.Rebuild(date); problem != RebuildProblem::kNone) {
+  const RebuildOutcome rebuilt = set.Rebuild(date);
+  if (!rebuilt) {
     std::cerr << LoadString(403, language) << "\n";
-    PrintError(std::string("no package written: ") + DescribeRebuildProblem(problem));
+    PrintError("no package written: " + ReasonOf(rebuilt));
     return kExitFailure;
   }
   UpdateDataSet written;
-  PackageReport report = InspectPackage(kPackageFileName, written);
-  std::cout << "wrote " << kPackageFileName << "\n";
+  PackageReport report = InspectPackage(rebuilt.file, written);
+  std::error_code noPath;
+  const fs::path where = fs::absolute(rebuilt.file, noPath);
+  std::cout << "wrote " << (noPath ? rebuilt.file : where.lexically_normal().string()) << "\n";
   PrintReportText(report, written);
   return report.problem.empty() ? kExitOk : kExitFailure;
 }
@@ -313,7 +326,8 @@ int Extract(const Arguments& args) {
       PrintError("cannot write " + target);
       return kExitFailure;
     }
-    std::cout << traits.label << " " << set.VersionOf(traits.component) << " -> " << target << " ("
+    std::cout << traits.label << " " << ForTerminal(set.VersionOf(traits.component)) << " -> "
+              << ForTerminal(target) << " ("
               << image.size << " bytes)\n";
   }
   return kExitOk;
@@ -321,7 +335,7 @@ int Extract(const Arguments& args) {
 
 }  // namespace
 
-int RunPackageCommand(const std::vector<std::string>& words) {
+int RunPackageCommand(const std::vector<std::string>& words, const GlobalOptions& global) {
   Arguments args(words, {"json"}, {"date", "out"});
   if (!args.ok()) {
     PrintError(args.error());
@@ -330,7 +344,7 @@ int RunPackageCommand(const std::vector<std::string>& words) {
   const std::string verb = args.positional().empty() ? "" : args.positional()[0];
   if (verb == "inspect") return Inspect(args);
   if (verb == "verify") return Verify(args);
-  if (verb == "build") return Build(args);
+  if (verb == "build") return Build(args, global.LanguageOrDefault());
   if (verb == "extract") return Extract(args);
   PrintError(verb.empty() ? std::string("package needs a subcommand: inspect, verify, build or extract")
                           : "unknown package subcommand '" + verb + "'");

@@ -10,7 +10,8 @@
 
 namespace kx::cli {
 
-int RunSRecordCommand(const std::vector<std::string>& words) {
+// No text of srec comes from the string table: the language is not needed.
+int RunSRecordCommand(const std::vector<std::string>& words, const GlobalOptions&) {
   Arguments args(words, {}, {"out"});
   auto out = args.Value("out");
   if (!args.ok() || !out || args.positional().size() != 1) {
@@ -21,19 +22,21 @@ int RunSRecordCommand(const std::vector<std::string>& words) {
   }
   const std::string& input = args.positional()[0];
   ByteBuffer buffer = AllocateBytes(kFirmwareBufferSize);
-  std::int32_t length = 0;
   if (!buffer) {
     PrintError("out of memory");
     return kExitFailure;
   }
-  if (!SRecordLoader().LoadSRecordFile(input, buffer.get(), kFirmwareBufferSize, &length)) {
-    PrintError(input +
-               ": not a loadable S-record file (missing or unreadable, no S0 header first, a "
-               "malformed line or record, a wrong checksum, or data beyond 1 MiB)");
+  const SRecordLoad load = SRecordLoader().Load(input, buffer.get(), kFirmwareBufferSize);
+  if (!load) {
+    const bool unreadable =
+        load.problem == SRecordProblem::kCannotOpen || load.problem == SRecordProblem::kReadError;
+    PrintError((unreadable ? "cannot read " + input : input) + ": " + DescribeSRecordLoad(load));
     return kExitFailure;
   }
-  if (!platform::AtomicReplaceFile(*out, {buffer.get(), static_cast<std::size_t>(length)})) {
-    PrintError("cannot write " + *out);
+  if (platform::FileStatus written = platform::AtomicReplaceFile(
+          *out, {buffer.get(), static_cast<std::size_t>(load.imageLength)});
+      !written) {
+    PrintError("cannot write " + *out + ": " + platform::DescribeFileStatus(written));
     return kExitFailure;
   }
   return kExitOk;

@@ -59,4 +59,15 @@ std::string ForTerminal(std::string_view text) {
   return out;
 }
 
+std::string ForTerminalLines(std::string_view text) {
+  std::string out;
+  for (std::size_t from = 0;;) {
+    const std::size_t end = text.find('\n', from);
+    out += ForTerminal(text.substr(from, end == std::string_view::npos ? end : end - from));
+    if (end == std::string_view::npos) return out;
+    out += '\n';
+    from = end + 1;
+  }
+}
+
 }  // namespace kx::cli

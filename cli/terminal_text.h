@@ -14,4 +14,7 @@ namespace kx::cli {
 // values: a line end is escaped too.
 std::string ForTerminal(std::string_view text);
 
+// As ForTerminal, for a text of several lines: each LF stays a line break.
+std::string ForTerminalLines(std::string_view text);
+
 }  // namespace kx::cli

@@ -1,11 +1,24 @@
 #include "cli/terminal_window.h"
 
-#include <ctime>
-#include <iostream>
 #include <sys/time.h>
+
+#include <algorithm>
+#include <charconv>
+#include <ctime>
+
+#include "camera/run_steps.h"
+#include "camera/text_fields.h"
+#include "cli/interrupt_watch.h"
+#include "cli/log_file.h"
+#include "cli/terminal_input.h"
+#include "cli/terminal_text.h"
 
 namespace kx::cli {
 namespace {
+
+// While interrupts are watched, a wait for the driver wakes this often to
+// take them: the notice comes within this time of the key.
+constexpr std::chrono::milliseconds kInterruptSlice{100};
 
 std::string Timestamp() {
   timeval now{};
@@ -25,31 +38,56 @@ std::string WithLf(std::string text) {
   return text;
 }
 
+// The string-table heading of a message with `icon`; a message without an
+// icon shows the warning icon.
+int HeadingId(MessageIcon icon) {
+  switch (icon) {
+    case MessageIcon::kQuestion: return 440;
+    case MessageIcon::kError: return 442;
+    case MessageIcon::kInformation: return 443;
+    case MessageIcon::kWarning:
+    case MessageIcon::kNone: break;
+  }
+  return 441;
+}
+
+std::string Trimmed(const std::string& text) {
+  const std::size_t first = text.find_first_not_of(" \t");
+  if (first == std::string::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
 }  // namespace
 
-TerminalWindow::TerminalWindow(TerminalAnswers answers, std::FILE* out, bool drawBar)
-    : answers_(std::move(answers)), out_(out), drawBar_(drawBar) {}
+TerminalWindow::TerminalWindow(TerminalAnswers answers, Language language, std::FILE* out,
+                               bool drawBar, std::FILE* notices)
+    : answers_(std::move(answers)),
+      language_(language),
+      out_(out),
+      drawBar_(drawBar),
+      notices_(notices) {}
 
 void TerminalWindow::ClearBar() {
   if (!barVisible_) return;
+  // The bar's line becomes the open line again, shown whole.
   std::fprintf(out_, "\r\033[K%s", openLine_.c_str());
   barVisible_ = false;
+  lineBroken_ = false;
 }
 
 void TerminalWindow::LogLine(const std::string& line) {
-  if (answers_.logFile.empty()) return;
-  if (std::FILE* file = std::fopen(answers_.logFile.c_str(), "a")) {
-    // A message of several lines gets the stamp on each: every line of the
-    // file starts with its time.
-    const std::string stamp = Timestamp();
-    for (std::size_t from = 0;;) {
-      const std::size_t end = line.find('\n', from);
-      std::fprintf(file, "%s %s\n", stamp.c_str(), line.substr(from, end - from).c_str());
-      if (end == std::string::npos) break;
-      from = end + 1;
-    }
-    std::fclose(file);
+  if (answers_.logFile == nullptr) return;
+  // A message of several lines gets the stamp on each: every line of the
+  // file starts with its time.
+  const std::string stamp = Timestamp();
+  std::string lines;
+  for (std::size_t from = 0;;) {
+    const std::size_t end = line.find('\n', from);
+    lines += stamp + " " + line.substr(from, end - from) + "\n";
+    if (end == std::string::npos) break;
+    from = end + 1;
   }
+  answers_.logFile->Append(lines);
 }
 
 void TerminalWindow::Write(const std::string& text) {
@@ -102,6 +140,7 @@ void TerminalWindow::SetLogText(const std::string& text) {
 }
 
 void TerminalWindow::ShowProgress(const std::string& logWithProgress, std::int32_t percent) {
+  NoticeInterrupts();
   const std::string progress = logWithProgress.substr(shown_.size());
   if (!drawBar_) {
     BreakLine();
@@ -112,9 +151,14 @@ void TerminalWindow::ShowProgress(const std::string& logWithProgress, std::int32
   constexpr int kWidth = 30;
   int filled = percent < 0 ? 0 : percent > 100 ? kWidth : percent * kWidth / 100;
   std::string bar = "[" + std::string(filled, '#') + std::string(kWidth - filled, ' ') + "] ";
+  // The cursor is at the end of the open line, or at the start of a fresh
+  // line below other output (a question and its answer, a status line):
+  // either way the line is drawn anew from its start, and once drawn the
+  // open line is whole on it again, so nothing that follows repeats it.
   std::fprintf(out_, "\r\033[K%s %s%s", openLine_.c_str(), bar.c_str(), progress.c_str());
   std::fflush(out_);
   barVisible_ = true;
+  lineBroken_ = false;
 }
 
 void TerminalWindow::SetStatusText(const std::string& text) {
@@ -127,16 +171,12 @@ void TerminalWindow::SetStatusText(const std::string& text) {
 MessageAnswer TerminalWindow::ShowMessage(const std::string& text, MessageIcon icon,
                                           MessageButtons buttons) {
   BreakLine();
-  const char* kind = "Warning";  // a message without an icon shows the warning icon
-  switch (icon) {
-    case MessageIcon::kError: kind = "Error"; break;
-    case MessageIcon::kQuestion: kind = "Question"; break;
-    case MessageIcon::kInformation: kind = "Information"; break;
-    case MessageIcon::kWarning:
-    case MessageIcon::kNone: break;
-  }
-  std::fprintf(out_, "\n%s:\n%s\n", kind, text.c_str());
-  LogLine(std::string(kind) + ": " + text);
+  const std::string heading = Text(HeadingId(icon));
+  // The text as the string table gives it; only what was filled into it (a
+  // board id, a file name) can hold control characters, and those are shown
+  // escaped.
+  std::fprintf(out_, "\n%s\n%s\n", heading.c_str(), ForTerminalLines(text).c_str());
+  LogLine(heading + " " + text);
   if (buttons == MessageButtons::kOk) {
     std::fflush(out_);
     return MessageAnswer::kOk;
@@ -154,7 +194,22 @@ MessageAnswer TerminalWindow::ShowMessage(const std::string& text, MessageIcon i
   std::fprintf(out_, "[y/N] ");
   std::fflush(out_);
   std::string reply;
-  if (!std::getline(std::cin, reply)) reply.clear();
+  const int interruptFd = interrupts_ != nullptr ? interrupts_->fd() : -1;
+  switch (ReadAnswerLine(answers_.input, interruptFd, reply)) {
+    case LineRead::kLine:
+      break;
+    case LineRead::kInterrupted:
+      // An interrupt at the question is the answer No, at once: nothing
+      // is being written yet.
+      interrupts_->TakeInterrupts();
+      std::fprintf(out_, "\nn (interrupted)\n");
+      std::fflush(out_);
+      return MessageAnswer::kNo;
+    case LineRead::kEnd:
+      std::fputc('\n', out_);  // the cursor stood after the prompt
+      reply.clear();
+      break;
+  }
   return (reply == "y" || reply == "Y" || reply == "yes") ? MessageAnswer::kYes : MessageAnswer::kNo;
 }
 
@@ -166,28 +221,89 @@ std::optional<std::string> TerminalWindow::ChooseBoard(const std::vector<std::st
     choiceProblem_ = "several boards are present and no terminal to choose one: use --board ID";
     return std::nullopt;
   }
-  std::fprintf(out_, "\nBoards:\n");
-  for (std::size_t i = 0; i < ids.size(); ++i) std::fprintf(out_, "  %zu) %s\n", i + 1, ids[i].c_str());
-  std::fprintf(out_, "Choose a board [1]: ");
-  std::fflush(out_);
-  std::string reply;
-  if (!std::getline(std::cin, reply)) {
-    choiceProblem_ = "the board choice was cancelled";
-    return std::nullopt;
+  std::fprintf(out_, "\n%s\n", Text(601).c_str());
+  for (std::size_t i = 0; i < ids.size(); ++i) {
+    std::fprintf(out_, "  %zu) %s\n", i + 1, ForTerminal(ids[i]).c_str());
   }
-  if (reply.empty()) return ids.front();
-  char* end = nullptr;
-  long n = std::strtol(reply.c_str(), &end, 10);
-  if (*end == '\0' && n >= 1 && n <= static_cast<long>(ids.size())) return ids[n - 1];
-  choiceProblem_ = "no board numbered '" + reply + "'";
-  return std::nullopt;
+  const std::string count = std::to_string(ids.size());
+  for (int attempt = 1;; ++attempt) {
+    std::fputs(FillTextFields(Text(445), {{"count", count}}).c_str(), out_);
+    std::fflush(out_);
+    std::string reply;
+    if (ReadAnswerLine(answers_.input, -1, reply) != LineRead::kLine) {
+      std::fputc('\n', out_);
+      choiceProblem_ = "the board choice was cancelled";
+      return std::nullopt;
+    }
+    const std::string answer = Trimmed(reply);
+    if (answer.empty()) return ids.front();
+    // A number is decimal digits alone; one past what fits is past the end.
+    std::size_t number = 0;
+    const char* end = answer.data() + answer.size();
+    const auto [stop, error] = std::from_chars(answer.data(), end, number);
+    const bool digits = stop == end && std::all_of(answer.begin(), answer.end(), [](char c) {
+      return c >= '0' && c <= '9';
+    });
+    if (digits && error == std::errc() && number >= 1 && number <= ids.size()) {
+      return ids[number - 1];
+    }
+    const std::string why =
+        FillTextFields(Text(digits ? 446 : 447), {{"answer", answer}, {"count", count}});
+    std::fprintf(out_, "%s\n", ForTerminal(why).c_str());
+    if (attempt == kBoardChoiceTries) {
+      choiceProblem_ = "no board was chosen: " + std::to_string(kBoardChoiceTries) +
+                       " answers named none of the " + count + " boards";
+      return std::nullopt;
+    }
+  }
 }
 
 WaitOutcome TerminalWindow::WaitForSignal(platform::AutoResetEvent& event,
                                           std::optional<std::chrono::milliseconds> timeout) {
-  if (timeout) return event.WaitFor(*timeout) ? WaitOutcome::kSignalled : WaitOutcome::kTimedOut;
-  event.Wait();
-  return WaitOutcome::kSignalled;
+  if (interrupts_ == nullptr || interrupts_->fd() < 0) {
+    if (timeout) return event.WaitFor(*timeout) ? WaitOutcome::kSignalled : WaitOutcome::kTimedOut;
+    event.Wait();
+    return WaitOutcome::kSignalled;
+  }
+  // The wait goes in slices, so that an interrupt is told while the driver
+  // is still busy; the limit stays that of the whole wait.
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point deadline = timeout ? Clock::now() + *timeout : Clock::time_point::max();
+  for (;;) {
+    NoticeInterrupts();
+    std::chrono::milliseconds slice = kInterruptSlice;
+    if (timeout) {
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+      if (left <= std::chrono::milliseconds::zero()) {
+        return event.TryWait() ? WaitOutcome::kSignalled : WaitOutcome::kTimedOut;
+      }
+      slice = std::min(slice, left);
+    }
+    if (event.WaitFor(slice)) return WaitOutcome::kSignalled;
+  }
+}
+
+std::string TerminalWindow::WrittenLabel() const {
+  std::size_t latest = 0;
+  std::string label;
+  for (const RunStep& step : kRunSteps) {
+    const std::size_t at = shown_.rfind(Text(step.logString));
+    if (at != std::string::npos && (label.empty() || at >= latest)) {
+      latest = at;
+      label = TraitsOf(step.component).label;
+    }
+  }
+  return label;
+}
+
+void TerminalWindow::NoticeInterrupts() {
+  if (interrupts_ == nullptr || !interrupts_->TakeInterrupts() || interruptNoticed_) return;
+  interruptNoticed_ = true;
+  const std::string notice = FillTextFields(Text(444), {{"label", WrittenLabel()}});
+  BreakLine();
+  std::fprintf(notices_, "%s\n", ForTerminal(notice).c_str());
+  std::fflush(notices_);
+  LogLine(notice);
 }
 
 void TerminalWindow::Finish() {

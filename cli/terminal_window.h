@@ -3,23 +3,37 @@
 // questions answered at the prompt or by flag.
 #pragma once
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <optional>
 #include <string>
 
 #include "camera/update_dialog_window.h"
+#include "res/string_table.h"
 
 namespace kx::cli {
 
+class InterruptWatch;
+class LogFile;
+
 struct TerminalAnswers {
-  std::optional<bool> downgrade;       // --yes / --no for question 405
-  bool interactive = false;            // a person at a terminal can answer
-  std::string logFile;                 // --log-file: lines appended, time-stamped
+  std::optional<bool> downgrade;  // --yes / --no for question 405
+  bool interactive = false;       // a person at a terminal can answer
+  LogFile* logFile = nullptr;     // --log-file: lines appended, time-stamped
+  int input = STDIN_FILENO;       // where typed answers come from
 };
+
+// How many answers the board choice takes before it gives up.
+inline constexpr int kBoardChoiceTries = 3;
 
 class TerminalWindow : public UpdateDialogWindow {
  public:
-  TerminalWindow(TerminalAnswers answers, std::FILE* out, bool drawBar);
+  // The log and the messages go to `out`; notices of the tool's own (an
+  // interrupt held off) to `notices`. `language` is that of the headings and
+  // prompts, the dialog's own.
+  TerminalWindow(TerminalAnswers answers, Language language, std::FILE* out, bool drawBar,
+                 std::FILE* notices = stderr);
 
   void Show() override {}
   void SetLogText(const std::string& text) override;
@@ -36,9 +50,16 @@ class TerminalWindow : public UpdateDialogWindow {
                             std::optional<std::chrono::milliseconds> timeout) override;
   void EndDialog(DialogResult result) override { result_ = result; }
 
+  // While the components are written: the interrupts that reach the run
+  // (null: none are watched). The first one is told once, naming the
+  // component being written; at the question, one answers No.
+  void WatchInterrupts(InterruptWatch* watch) { interrupts_ = watch; }
+
   // Ends the log's last line, if open, and the log file's.
   void Finish();
   std::optional<DialogResult> result() const { return result_; }
+  // A line of the tool's own for --log-file, time-stamped like the log's.
+  void LogNote(const std::string& line) { LogLine(line); }
   // Why the board choice was not made, when it was not.
   const std::string& choiceProblem() const { return choiceProblem_; }
 
@@ -47,15 +68,24 @@ class TerminalWindow : public UpdateDialogWindow {
   void ClearBar();
   void BreakLine();  // makes room below an unfinished log line
   void LogLine(const std::string& line);
+  std::string Text(int id) const { return LoadString(id, language_); }
+  // Tells the first interrupt that is waiting; takes the others unsaid.
+  void NoticeInterrupts();
+  // The component whose step line the log shows last: the one being written.
+  std::string WrittenLabel() const;
 
   TerminalAnswers answers_;
+  Language language_;
   std::FILE* out_;
   bool drawBar_;
+  std::FILE* notices_;
   std::string shown_;        // the log text printed so far
   std::string openLine_;     // the log's unfinished last line
   bool barVisible_ = false;
   bool lineBroken_ = false;    // on a terminal: the open line was cut by other output
   std::size_t brokenAt_ = 0;   // elsewhere: how much of the open line is printed
+  InterruptWatch* interrupts_ = nullptr;
+  bool interruptNoticed_ = false;
   std::optional<DialogResult> result_;
   std::string choiceProblem_;
 };

@@ -1,5 +1,4 @@
 // kxupdate update: the wizard's update flow in a terminal.
-#include <signal.h>
 #include <unistd.h>
 
 #include <charconv>
@@ -7,13 +6,18 @@
 #include <cstdint>
 #include <cstdlib>
 #include <iostream>
+#include <memory>
 #include <optional>
 
 #include "camera/board_list.h"
 #include "camera/next_dlg.h"
 #include "cli/arguments.h"
 #include "cli/commands.h"
+#include "cli/interrupt_watch.h"
 #include "cli/json_writer.h"
+#include "cli/log_file.h"
+#include "cli/log_lines.h"
+#include "cli/terminal_text.h"
 #include "cli/terminal_window.h"
 
 namespace kx::cli {
@@ -72,26 +76,6 @@ int ExitStatusOf(const CNextDlg& dialog) {
   }
 }
 
-// While the components are written nothing the user does stops the run:
-// an interrupted write can leave a board that does not start.
-class InterruptsHeldOff {
- public:
-  InterruptsHeldOff() {
-    struct sigaction ignore {};
-    ignore.sa_handler = SIG_IGN;
-    sigaction(SIGINT, &ignore, &previousInt_);
-    sigaction(SIGTERM, &ignore, &previousTerm_);
-  }
-  ~InterruptsHeldOff() {
-    sigaction(SIGINT, &previousInt_, nullptr);
-    sigaction(SIGTERM, &previousTerm_, nullptr);
-  }
-
- private:
-  struct sigaction previousInt_ {};
-  struct sigaction previousTerm_ {};
-};
-
 std::string JoinedIds(const std::vector<std::string>& ids) {
   std::string joined;
   for (const std::string& id : ids) joined += (joined.empty() ? "" : ", ") + id;
@@ -146,6 +130,18 @@ int RunUpdateCommand(const std::vector<std::string>& words, const GlobalOptions&
     }
   }
 
+  // The log file first: a name that cannot take the log ends the run
+  // before the driver is loaded or a board is touched.
+  std::unique_ptr<LogFile> logFile;
+  if (auto path = args.Value("log-file")) {
+    std::string problem;
+    logFile = LogFile::Open(*path, problem);
+    if (!logFile) {
+      PrintError(problem);
+      return kExitUsage;
+    }
+  }
+
   auto driver = LoadDriver(global.driver);
   if (!driver) return kExitNoDriver;
 
@@ -155,11 +151,12 @@ int RunUpdateCommand(const std::vector<std::string>& words, const GlobalOptions&
   answers.interactive = isatty(STDIN_FILENO) && isatty(STDOUT_FILENO);
   options.boardId = args.Value("board");
   options.canChooseBoard = answers.interactive;
-  answers.logFile = args.Value("log-file").value_or("");
+  answers.logFile = logFile.get();
   const bool json = args.Has("json");
   // With --json the log goes to standard error, so that standard output
   // holds the one final object.
-  TerminalWindow window(answers, json ? stderr : stdout, !json && isatty(STDOUT_FILENO));
+  TerminalWindow window(answers, options.language, json ? stderr : stdout,
+                        !json && isatty(STDOUT_FILENO));
 
   CNextDlg dialog(*driver, window, options);
   dialog.OnInitDialog();
@@ -169,15 +166,33 @@ int RunUpdateCommand(const std::vector<std::string>& words, const GlobalOptions&
     if (args.Has("check")) {
       plans = dialog.PlanRun();
     } else {
-      InterruptsHeldOff heldOff;
+      // While the components are written nothing the user does stops the
+      // run: an interrupted write can leave a board that does not start.
+      InterruptWatch interrupts;
+      window.WatchInterrupts(&interrupts);
       dialog.OnStart();
+      window.WatchInterrupts(nullptr);
     }
   }
   window.Finish();
+  if (logFile && !logFile->WriteProblem().empty()) {
+    PrintError("warning: the log file " + logFile->path() +
+               " could not be written to the end: " + logFile->WriteProblem());
+  }
 
   const std::string problem =
       !window.choiceProblem().empty() ? window.choiceProblem() : BoardOpenProblemText(dialog);
   if (!problem.empty()) PrintError(problem);
+  // Which of several files a component took, and why the update data
+  // stopped the run: on standard error and in the log file.
+  auto note = [&window](const std::string& text) {
+    PrintError(text);
+    window.LogNote("kxupdate: " + text);
+  };
+  for (const ComponentFileChoice& choice : dialog.ComponentFileChoices()) {
+    note(DescribeComponentFileChoice(choice));
+  }
+  if (dialog.FailureReason()) note(dialog.FailureReason().text);
   if (dialog.SettingsWriteFailed()) {
     PrintError("warning: the retry counts could not be stored: " +
                dialog.SettingsWriteFailureReason());
@@ -190,8 +205,9 @@ int RunUpdateCommand(const std::vector<std::string>& words, const GlobalOptions&
     std::cout << "\nWhat Start would do (nothing was sent to the board):\n";
     for (const ComponentPlan& plan : plans) {
       std::cout << "  " << TraitsOf(plan.component).label << ": package "
-                << (plan.packageVersion.empty() ? "-" : plan.packageVersion) << ", installed "
-                << (plan.installedText.empty() ? "-" : plan.installedText) << " -> "
+                << (plan.packageVersion.empty() ? "-" : ForTerminal(plan.packageVersion))
+                << ", installed "
+                << (plan.installedText.empty() ? "-" : ForTerminal(plan.installedText)) << " -> "
                 << ActionName(plan.action) << "\n";
     }
   }
@@ -207,6 +223,10 @@ int RunUpdateCommand(const std::vector<std::string>& words, const GlobalOptions&
     out.Key("driver_error_name").String(CNextDlg::DriverErrorLabel(dialog.FailureDriverError()));
     out.Key("board").String(dialog.BoardId());
     out.Key("problem").String(problem);
+    out.Key("reason").String(dialog.FailureReason().text);
+    out.Key("ignored_files").BeginArray();
+    for (const std::string& name : IgnoredFiles(dialog.ComponentFileChoices())) out.String(name);
+    out.EndArray();
     out.Key("retries").BeginObject();
     for (const ComponentTraits& traits : kComponents) {
       out.Key(traits.label).Number(std::int64_t{dialog.RetryCounts()[static_cast<std::size_t>(traits.component)]});
@@ -227,6 +247,9 @@ int RunUpdateCommand(const std::vector<std::string>& words, const GlobalOptions&
       out.EndArray();
     }
     out.Key("log").String(dialog.Log());
+    out.Key("log_lines").BeginArray();
+    for (const std::string& line : LogLines(dialog.Log())) out.String(line);
+    out.EndArray();
     out.EndObject();
     std::cout << out.text() << "\n";
   }

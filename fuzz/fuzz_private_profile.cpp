@@ -9,18 +9,29 @@
 // - a write leaves every other key as it read before (the probe key);
 // - writing the same value again changes nothing;
 // - a refused write leaves its output untouched;
-// - an empty value reads as an integer as the default.
+// - an empty value reads as an integer as the default;
+// - the file text taken as a file's bytes: a file that decodes whole encodes
+//   back to the same bytes, and text that encodes into UTF-16 decodes back
+//   to itself.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "fuzz/fuzz_check.h"
 #include "platform/private_profile.h"
+#include "platform/profile_encoding.h"
 
 namespace {
 
+using kx::platform::DecodeProfileText;
+using kx::platform::EncodeProfileText;
 using kx::platform::ParseProfileInt;
+using kx::platform::ProfileEncoding;
+using kx::platform::ProfileText;
 using kx::platform::ReadProfileValue;
 using kx::platform::WriteProfileValue;
 
@@ -72,6 +83,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view probeSection = Take(rest, data[3] % 24);
   const std::string_view probeKey = Take(rest, data[4] % 24);
   const std::string_view text = rest;
+
+  const std::span<const std::uint8_t> fileBytes(reinterpret_cast<const std::uint8_t*>(text.data()),
+                                                text.size());
+  const ProfileText decoded = DecodeProfileText(fileBytes);
+  if (decoded.whole) {
+    std::vector<std::uint8_t> encoded;
+    KX_FUZZ_REQUIRE(EncodeProfileText(decoded.text, decoded.encoding, encoded));
+    KX_FUZZ_REQUIRE(std::equal(encoded.begin(), encoded.end(), fileBytes.begin(), fileBytes.end()));
+  }
+  for (ProfileEncoding utf16 : {ProfileEncoding::kUtf16LeBom, ProfileEncoding::kUtf16BeBom}) {
+    std::vector<std::uint8_t> encoded;
+    if (!EncodeProfileText(text, utf16, encoded)) continue;
+    const ProfileText back = DecodeProfileText(encoded);
+    KX_FUZZ_REQUIRE(back.whole && back.encoding == utf16 && back.text == text);
+  }
 
   bool found = true;
   const std::string read = ReadProfileValue(text, section, key, &found);

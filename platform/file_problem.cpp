@@ -103,6 +103,8 @@ std::string DescribeFileStatus(const FileStatus& status) {
       return std::string("read error (") + std::strerror(status.error) + ")";
     case FileProblem::kWriteError:
       return std::string("write error (") + std::strerror(status.error) + ")";
+    case FileProblem::kOddUtf16:
+      return "UTF-16 text of odd length";
   }
   return "unknown problem";
 }

@@ -15,6 +15,8 @@ enum class FileProblem : std::uint8_t {
   kTooShort,    // the file ended before the bytes that were asked for
   kReadError,   // opening or reading failed otherwise (`error` says how)
   kWriteError,  // making, writing or renaming the new file failed (`error`)
+  kOddUtf16,    // a UTF-16 text file with a byte left over: it cannot be read in
+                // full, so it is never replaced
 };
 
 // The outcome of one file operation. Converts to bool (true: done), so that

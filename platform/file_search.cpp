@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cctype>
 
 #include "platform/file_problem.h"
@@ -39,26 +40,35 @@ bool WildcardMatch(const std::string& pattern, const std::string& name) {
   return p == pattern.size();
 }
 
-std::optional<FoundFile> FindFirstMatch(const std::string& pattern) {
-  DIR* dir = opendir(".");
-  if (dir == nullptr) return std::nullopt;
-  std::optional<FoundFile> best;
+std::vector<FoundFile> FindAllMatches(const std::string& pattern, const std::string& folder) {
+  std::vector<FoundFile> found;
+  DIR* dir = opendir(folder.c_str());
+  if (dir == nullptr) return found;
+  const std::string prefix = folder == "." ? std::string() : folder + "/";
   while (const dirent* entry = readdir(dir)) {
     std::string name = entry->d_name;
     if (!WildcardMatch(pattern, name)) continue;
     struct stat info {};
-    if (stat(name.c_str(), &info) != 0) continue;
+    if (stat((prefix + name).c_str(), &info) != 0) continue;
     if (!S_ISREG(info.st_mode)) {
       // Named like an update file and yet no file: say so, or its absence
       // puzzles.
-      ReportFileRefusal(name, FileStatus::NotRegular(info.st_mode & S_IFMT), FileUse::kSearch);
+      ReportFileRefusal(prefix + name, FileStatus::NotRegular(info.st_mode & S_IFMT),
+                        FileUse::kSearch);
       continue;
     }
-    if (best && !(name < best->name)) continue;
-    best = FoundFile{name, static_cast<std::uint64_t>(info.st_size)};
+    found.push_back(FoundFile{std::move(name), static_cast<std::uint64_t>(info.st_size)});
   }
   closedir(dir);
-  return best;
+  std::sort(found.begin(), found.end(),
+            [](const FoundFile& a, const FoundFile& b) { return a.name < b.name; });
+  return found;
+}
+
+std::optional<FoundFile> FindFirstMatch(const std::string& pattern) {
+  std::vector<FoundFile> found = FindAllMatches(pattern);
+  if (found.empty()) return std::nullopt;
+  return std::move(found.front());
 }
 
 }  // namespace kx::platform

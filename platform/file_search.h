@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace kx::platform {
 
@@ -23,5 +24,11 @@ bool WildcardMatch(const std::string& pattern, const std::string& name);
 // Directories and other non-regular entries never match; one that would is
 // reported (ReportFileRefusal), since the user meant it as an update file.
 std::optional<FoundFile> FindFirstMatch(const std::string& pattern);
+
+// Every regular file of `folder` (the working directory by default) whose
+// name matches `pattern`, in byte order of their names: the first is the one
+// FindFirstMatch takes, the others are those it passes by. Non-regular
+// entries are passed over and reported as FindFirstMatch does.
+std::vector<FoundFile> FindAllMatches(const std::string& pattern, const std::string& folder = ".");
 
 }  // namespace kx::platform

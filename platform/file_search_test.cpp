@@ -75,6 +75,36 @@ TEST(FindFirstMatchTest, SkipsDirectories) {
   EXPECT_EQ(found->name, "KXFirmv0_0_2.s");
 }
 
+// Every match, in byte order whatever the directory's order, with sizes;
+// the first is FindFirstMatch's. Upper case sorts before lower case, as
+// bytes do.
+TEST(FindAllMatchesTest, EveryRegularMatchInByteOrder) {
+  ScratchDir dir;
+  WriteFileText("KXFPGA1v01_03_00.rbf", "12345");
+  WriteFileText("KXFPGA1v01_02_00.rbf", "123");
+  WriteFileText("kxfpga1v00_09_00.rbf", "1");
+  WriteFileText("KXFPGA2v01_00_00.rbf", "1");
+  ASSERT_EQ(mkdir("KXFPGA1v01_01_00.rbf", 0755), 0);  // no file: passed over
+  const std::vector<FoundFile> all = FindAllMatches("KXFPGA1v*.rbf");
+  std::vector<std::pair<std::string, std::uint64_t>> seen;
+  for (const FoundFile& file : all) seen.emplace_back(file.name, file.size);
+  EXPECT_EQ(
+      seen,
+      (std::vector<std::pair<std::string, std::uint64_t>>{
+          {"KXFPGA1v01_02_00.rbf", 3}, {"KXFPGA1v01_03_00.rbf", 5}, {"kxfpga1v00_09_00.rbf", 1}}));
+  ASSERT_TRUE(FindFirstMatch("KXFPGA1v*.rbf"));
+  EXPECT_EQ(FindFirstMatch("KXFPGA1v*.rbf")->name, all.front().name);
+  EXPECT_TRUE(FindAllMatches("KXBootv*.s").empty());
+
+  // Another folder: the names stay bare.
+  ASSERT_EQ(mkdir("sub", 0755), 0);
+  WriteFileText("sub/KXBootv1_0_0.s", "S0");
+  const std::vector<FoundFile> inSub = FindAllMatches("KXBootv*.s", "sub");
+  ASSERT_EQ(inSub.size(), 1u);
+  EXPECT_EQ(inSub[0].name, "KXBootv1_0_0.s");
+  EXPECT_TRUE(FindAllMatches("*", "no-such-folder").empty());
+}
+
 std::vector<std::string> g_heard;
 
 // A FIFO named like an update file is no update file, and the user is told

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/file_io.h"
+#include "platform/profile_encoding.h"
 
 namespace kx::platform {
 namespace {
@@ -192,8 +193,13 @@ bool IsWritable(std::string_view section, std::string_view key, std::string_view
   return !HoldsAnyOf(value, kLineBreaking);
 }
 
-std::string_view AsText(const std::vector<std::uint8_t>& bytes) {
-  return std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+// The text of the settings file at `path`, converted from the form it was
+// saved in; false when it cannot be read.
+bool ReadProfileFile(const std::string& path, ProfileText& decoded) {
+  std::vector<std::uint8_t> contents;
+  if (!ReadWholeFile(path, contents)) return false;
+  decoded = DecodeProfileText(contents);
+  return true;
 }
 
 }  // namespace
@@ -275,36 +281,45 @@ FileStatus WritePrivateProfileString(const std::string& section, const std::stri
     return read;  // never overwrite what could not be read
   }
 
+  // The new file keeps the old one's form: its byte-order mark and encoding.
+  // A UTF-16 file with a byte left over is not replaced at all: writing its
+  // text back would lose that byte, and nothing says which character it
+  // belonged to.
+  const ProfileText decoded = DecodeProfileText(old);
+  if (!decoded.whole) {
+    const FileStatus odd{FileProblem::kOddUtf16, 0, 0};
+    ReportFileRefusal(path, odd, FileUse::kReplace);
+    return odd;
+  }
   std::string edited;
-  if (!WriteProfileValue(AsText(old), section, key, value, edited)) return unwritable;
+  if (!WriteProfileValue(decoded.text, section, key, value, edited)) return unwritable;
+  // Into a UTF-16 file, names and values must be UTF-8 to be converted.
+  std::vector<std::uint8_t> bytes;
+  if (!EncodeProfileText(edited, decoded.encoding, bytes)) return unwritable;
   // The file already says so: nothing to write. It may still stand only in
   // the cache, from an earlier write without a flush.
-  if (info.st_size > 0 && edited == AsText(old)) {
+  if (info.st_size > 0 && bytes == old) {
     if (durability == Durability::kAtomicOnly) return FileStatus::Ok();
     errno = 0;
     return FlushInPlace(path) ? FileStatus::Ok() : FileStatus{FileProblem::kWriteError, errno, 0};
   }
-  return AtomicReplaceFile(
-      path,
-      std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(edited.data()),
-                                    edited.size()),
-      {}, durability);
+  return AtomicReplaceFile(path, bytes, {}, durability);
 }
 
 std::string GetPrivateProfileString(const std::string& section, const std::string& key,
                                     const std::string& defaultValue, const std::string& path) {
-  std::vector<std::uint8_t> contents;
-  if (!ReadWholeFile(path, contents)) return defaultValue;
+  ProfileText decoded;
+  if (!ReadProfileFile(path, decoded)) return defaultValue;
   bool found = false;
-  std::string value = ReadProfileValue(AsText(contents), section, key, &found);
+  std::string value = ReadProfileValue(decoded.text, section, key, &found);
   return found ? value : defaultValue;
 }
 
 std::uint32_t GetPrivateProfileInt(const std::string& section, const std::string& key,
                                    std::int32_t defaultValue, const std::string& path) {
-  std::vector<std::uint8_t> contents;
-  if (!ReadWholeFile(path, contents)) return static_cast<std::uint32_t>(defaultValue);
-  return ParseProfileInt(ReadProfileValue(AsText(contents), section, key, nullptr), defaultValue);
+  ProfileText decoded;
+  if (!ReadProfileFile(path, decoded)) return static_cast<std::uint32_t>(defaultValue);
+  return ParseProfileInt(ReadProfileValue(decoded.text, section, key, nullptr), defaultValue);
 }
 
 }  // namespace kx::platform

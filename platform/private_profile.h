@@ -36,6 +36,11 @@
 // write: a value holding CR, LF or NUL; a section name holding ']', CR, LF or
 // NUL; a key name holding '=', CR, LF or NUL or starting with '[' or ';'; an
 // empty section or key name.
+//
+// The file calls below read a file saved as UTF-8 with a byte-order mark or
+// as UTF-16 with one (what Windows editors write) as the text it holds, and
+// write it back in the form it had, mark included (profile_encoding.h); the
+// reader and writer above work on that text.
 #pragma once
 
 #include <cstdint>
@@ -66,9 +71,12 @@ bool WriteProfileValue(std::string_view fileText, std::string_view section, std:
 
 // Sets `key` in `section` of the file at `path` to `value`. A missing file is
 // created (its folder must exist); the new contents replace the old file
-// atomically, and an existing file's permission bits carry over. False when
-// the write is refused, when an existing file cannot be read, or when the new
-// file cannot be written; the old file is then left as it was.
+// atomically, and an existing file's permission bits carry over. A file with
+// a byte-order mark keeps it and its encoding; a new file has none. False
+// when the write is refused (kWriteError, EINVAL: also a name or value that
+// is not UTF-8, for a UTF-16 file), when an existing file cannot be read, when
+// it is UTF-16 of odd length (kOddUtf16, reported: it cannot be read in full)
+// or when the new file cannot be written; the old file is then left as it was.
 //
 // `durability` kFlushed: when the call returns true the file is on disk as it
 // now reads, also when it already held the value (it is then flushed where

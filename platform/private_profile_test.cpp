@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <functional>
 #include <string>
 #include <vector>
@@ -311,6 +312,58 @@ TEST(WritePrivateProfileStringTest, FailsWhenTheFileCannotBeReadOrWritten) {
   EXPECT_FALSE(WritePrivateProfileString("S", "k", "v", "plain/DERadori.ini"));
   EXPECT_EQ(ReadFileText("plain"), "x");
   EXPECT_EQ(ListWorkingDirectory(), (std::vector<std::string>{"folder.ini", "plain"}));
+}
+
+// A UTF-16 file: a lone surrogate in it (which an editor may leave) comes
+// back where it stood; a write of what the file already holds leaves it in
+// place; a value that is not UTF-8 cannot go into it, and a file with a byte
+// left over is not replaced at all.
+TEST(WritePrivateProfileStringTest, Utf16FileKeepsEveryCodeUnit) {
+  ScratchDir dir;
+  // "; \xD83D x" / "[A]" / "k=1", little-endian, with the mark.
+  const std::vector<std::uint8_t> before = {
+      0xFF, 0xFE, ';', 0, ' ',  0, 0x3D, 0xD8, ' ', 0, 'x', 0, '\r', 0, '\n', 0, '[',  0,
+      'A',  0,    ']', 0, '\r', 0, '\n', 0,    'k', 0, '=', 0, '1',  0, '\r', 0, '\n', 0};
+  kx::testing::WriteFileBytes("DERadori.ini", before);
+  ASSERT_EQ(link("DERadori.ini", "same-file"), 0);
+  EXPECT_EQ(WritePrivateProfileString("A", "k", "1", "DERadori.ini").problem, FileProblem::kNone);
+  struct stat written {}, linked {};
+  ASSERT_EQ(stat("DERadori.ini", &written), 0);
+  ASSERT_EQ(stat("same-file", &linked), 0);
+  EXPECT_EQ(written.st_ino, linked.st_ino);  // not replaced
+
+  const FileStatus notUtf8 = WritePrivateProfileString("A", "k", "\xE6\x97", "DERadori.ini");
+  EXPECT_EQ(notUtf8.problem, FileProblem::kWriteError);
+  EXPECT_EQ(notUtf8.error, EINVAL);
+  EXPECT_EQ(kx::testing::ReadFileBytes("DERadori.ini"), before);
+
+  ASSERT_TRUE(WritePrivateProfileString("A", "k", "2", "DERadori.ini"));
+  std::vector<std::uint8_t> after = before;
+  after[after.size() - 6] = '2';
+  EXPECT_EQ(kx::testing::ReadFileBytes("DERadori.ini"), after);
+  EXPECT_EQ(GetPrivateProfileInt("A", "k", 0, "DERadori.ini"), 2u);
+
+  std::vector<std::uint8_t> odd = after;
+  odd.push_back(0);
+  kx::testing::WriteFileBytes("odd.ini", odd);
+  EXPECT_EQ(GetPrivateProfileInt("A", "k", 0, "odd.ini"), 2u);  // still read
+  EXPECT_EQ(WritePrivateProfileString("A", "k", "3", "odd.ini").problem, FileProblem::kOddUtf16);
+  EXPECT_EQ(kx::testing::ReadFileBytes("odd.ini"), odd);
+  EXPECT_EQ(ListWorkingDirectory(),
+            (std::vector<std::string>{"DERadori.ini", "odd.ini", "same-file"}));
+}
+
+// The same text in a plain file, and the value the UTF-16 file refused:
+// bytes go in as they stand.
+TEST(WritePrivateProfileStringTest, PlainAndUtf8FilesTakeBytesAsTheyStand) {
+  ScratchDir dir;
+  WriteFileText("plain.ini", "[A]\nk=1\n");
+  WriteFileText("marked.ini", "\xEF\xBB\xBF[A]\nk=1\n");
+  ASSERT_TRUE(WritePrivateProfileString("A", "k", "\xE6\x97", "plain.ini"));
+  ASSERT_TRUE(WritePrivateProfileString("A", "k", "\xE6\x97", "marked.ini"));
+  EXPECT_EQ(ReadFileText("plain.ini"), "[A]\nk=\xE6\x97\n");
+  EXPECT_EQ(ReadFileText("marked.ini"), "\xEF\xBB\xBF[A]\nk=\xE6\x97\n");
+  EXPECT_EQ(GetPrivateProfileString("A", "k", "", "marked.ini"), "\xE6\x97");
 }
 
 // A settings file that is a FIFO, a folder or a link to a device: reading

@@ -158,6 +158,22 @@ constexpr StringEntry kStrings[] = {
     // Our own: the update dialog's line under the log that names the board
     // it opened.
     {430, "Board: {board}", "ボード: {board}"},
+    // Our own: the terminal tool's words around the dialog's texts. The
+    // headings above its messages, by the icon the dialog asks for; the
+    // notice an interrupt gets while a component ({label}) is written; the
+    // board choice's prompt and why an answer chose no board ({answer} as
+    // typed, {count} boards to choose from).
+    {440, "Question:", "確認:"},
+    {441, "Warning:", "警告:"},
+    {442, "Error:", "エラー:"},
+    {443, "Information:", "情報:"},
+    {444, "Writing {label}: interrupting now could leave a board that does not start; the update goes on.",
+     "{label}を書き込んでいます。いま中断するとボードが起動しなくなるおそれがあります。アップデートは続きます。"},
+    {445, "Choose a PCI-board (1 to {count}) [1]: ", "PCIボードを選択してください（1～{count}）[1]: "},
+    {446, "There is no PCI-board {answer}: choose 1 to {count}.",
+     "PCIボード{answer}はありません。1～{count}を選択してください。"},
+    {447, "'{answer}' is not a number: choose 1 to {count}.",
+     "「{answer}」は番号ではありません。1～{count}を選択してください。"},
 
     // Log lines: a step's text ends in ".....", then the completion or failure mark.
     {501, "Completed\r\n", "完了\r\n"},

@@ -17,7 +17,8 @@ constexpr Language kLanguages[] = {Language::kEnglish, Language::kJapanese};
 // Every id that a dialog, message box or log line of the updater loads.
 constexpr int kUsedIds[] = {101, 102, 103, 104, 105, 106, 107, 204, 205, 206, 207,
                             301, 302, 303, 401, 403, 404, 405, 406, 408, 410, 411,
-                            412, 413, 414, 415, 416, 417, 418, 419, 420, 421, 430, 501, 502,
+                            412, 413, 414, 415, 416, 417, 418, 419, 420, 421, 430, 440, 441,
+                            442, 443, 444, 445, 446, 447, 501, 502,
                             503, 504, 505, 506, 507, 508, 509, 510, 601};
 
 // Ids that sit among the used ones but have no text.
@@ -185,6 +186,10 @@ TEST(StringTableTest, OwnMessagesCarryTheirFieldsInBothLanguages) {
       {418, {"{file}", "{error}"}},
       {419, {"{board}"}},
       {420, {"{boards}", "--board ID"}},
+      {444, {"{label}"}, false},
+      {445, {"{count}"}, false},
+      {446, {"{answer}", "{count}"}, false},
+      {447, {"{answer}", "{count}"}, false},
   };
   for (const Case& c : cases) {
     for (Language language : kLanguages) {

@@ -2,7 +2,7 @@
 // a user at a terminal meets them: each case runs the built tool in a
 // scratch folder with the sample update files, holds or plants lock files
 // itself where a second run or another user would, and reads the final
-// --json object with Python's json module.
+// --json object.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -18,6 +20,7 @@
 
 #include "platform/lock_folder.h"
 #include "platform/named_lock.h"
+#include "tests/kxupdate_runner.h"
 #include "tests/other_user.h"
 #include "tests/scratch_dir.h"
 
@@ -25,85 +28,30 @@ namespace kx {
 namespace {
 
 namespace fs = std::filesystem;
+using nlohmann::json;
 using platform::LockFolderRule;
 using platform::LockStatus;
 using platform::NamedLock;
-using testing::CaptureCommand;
+using testing::Fields;
+using testing::KxupdateRun;
+using testing::KxupdateRunner;
 using testing::ReadFileText;
 using testing::ScratchDir;
 using testing::WriteFileText;
 
-std::string Quoted(const std::string& text) { return "'" + text + "'"; }
-
-struct RunResult {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-// `kxupdate ARGS` in the working directory without a terminal, with only
-// the variables `environment` ("NAME=value ...") of those that choose a
-// driver, a board file or a runtime folder; `prefix` goes before it (e.g.
-// setpriv to run as another user).
-RunResult Kxupdate(const std::string& environment, const std::string& args,
-                   const std::string& program = KXUPDATE_PATH, const std::string& prefix = "") {
-  RunResult run;
-  run.out = CaptureCommand(prefix + "env -u KXUPDATE_DRIVER -u KXSIM_BOARD -u XDG_RUNTIME_DIR " +
-                               "-u LD_LIBRARY_PATH LANGUAGE=en " + environment + " " + program +
-                               " " + args + " </dev/null 2>stderr.txt",
-                           &run.status);
-  run.err = ReadFileText("stderr.txt");
-  return run;
+// kxupdate in the working directory without a terminal, with none of the
+// variables that choose a driver, a board file or a runtime folder but
+// those the test sets.
+KxupdateRunner Kxupdate(const std::string& program = KXUPDATE_PATH) {
+  KxupdateRunner runner(program);
+  runner.Unset("XDG_RUNTIME_DIR").Unset("LD_LIBRARY_PATH");
+  return runner;
 }
 
-// Python's json module reads the final objects of a test, all in one go
-// (starting the interpreter is the slow part): for each, its outcome, error
-// code, board and problem, one per line, must be what the test expects.
-class JsonJudge {
- public:
-  JsonJudge() = default;
-  JsonJudge(const JsonJudge&) = delete;
-  JsonJudge& operator=(const JsonJudge&) = delete;
-  ~JsonJudge() { Check(); }
-
-  void Expect(const std::string& json, const std::string& summary, const std::string& what) {
-    cases_.push_back({json, summary, what});
-  }
-
-  void Check() {
-    if (cases_.empty()) return;
-    std::string program = "import json, sys\nanswers = []\n";
-    for (std::size_t i = 0; i < cases_.size(); ++i) {
-      const std::string file = "judged" + std::to_string(i) + ".json";
-      WriteFileText(file, cases_[i].json);
-      program += "d = json.load(open('" + file +
-                 "'))\nanswers.append('\\n'.join(map(str, (d['outcome'], d['error_code'], "
-                 "d['board'], d['problem']))))\n";
-    }
-    program += "sys.stdout.write('\\0'.join(answers))\n";
-    WriteFileText("judge.py", program);
-    int status = -1;
-    const std::string out = CaptureCommand("python3 judge.py", &status);
-    EXPECT_EQ(status, 0) << program;
-    std::size_t from = 0;
-    for (const Case& c : cases_) {
-      std::size_t end = out.find('\0', from);
-      if (end == std::string::npos) end = out.size();
-      EXPECT_EQ(from <= out.size() ? out.substr(from, end - from) : "", c.summary) << c.what << "\n"
-                                                                                   << c.json;
-      from = end + 1;
-    }
-    cases_.clear();
-  }
-
- private:
-  struct Case {
-    std::string json;
-    std::string summary;
-    std::string what;
-  };
-  std::vector<Case> cases_;
-};
+// The final object's outcome, error code, board and problem.
+json Summary(const KxupdateRun& run) {
+  return Fields(run.Json(), {"outcome", "error_code", "board", "problem"});
+}
 
 void CopySamples(const std::string& folder) {
   for (const auto& entry : fs::directory_iterator(testing::SourceDir() + "/samples")) {
@@ -164,7 +112,6 @@ pid_t DeadPid() {
 // boards of one board file are two boards too.
 TEST(SimulatedBoardLockE2eTest, TwoBoardFilesNeverMeetWhileOneDoes) {
   ScratchDir dir;
-  JsonJudge judge;
   const std::string a = BoardFolder(dir.path() + "/a", "Board1=KX58-0001\nBoard2=KX58-0002\n");
   const std::string b = BoardFolder(dir.path() + "/b");
   const pid_t dead = DeadPid();
@@ -177,29 +124,40 @@ TEST(SimulatedBoardLockE2eTest, TwoBoardFilesNeverMeetWhileOneDoes) {
     std::string folder;
     std::string args;
     int status;
-    std::string summary;
+    json summary;
     std::string stderrHas;
   };
   const std::string self = std::to_string(getpid());
   const Case cases[] = {
-      {"the held board", a, "--board KX58-0001", 1,
-       "failed\n1\nKX58-0001\nboard KX58-0001 is being updated by process " + self,
+      {"the held board",
+       a,
+       "--board KX58-0001",
+       1,
+       {"failed", 1, "KX58-0001", "board KX58-0001 is being updated by process " + self},
        "The PCI-board KX58-0001 is being updated by another program (process " + self + ")."},
-      {"the same board file reached through another path", dir.path() + "/b/../a",
-       "--board KX58-0001", 1,
-       "failed\n1\nKX58-0001\nboard KX58-0001 is being updated by process " + self, ""},
-      {"the other board of the same board file", a, "--board KX58-0002", 0, "ready\n0\nKX58-0002\n",
+      {"the same board file reached through another path",
+       dir.path() + "/b/../a",
+       "--board KX58-0001",
+       1,
+       {"failed", 1, "KX58-0001", "board KX58-0001 is being updated by process " + self},
        ""},
-      {"another folder's board file", b, "", 0, "ready\n0\nKX58-0001\n", ""},
+      {"the other board of the same board file",
+       a,
+       "--board KX58-0002",
+       0,
+       {"ready", 0, "KX58-0002", ""},
+       ""},
+      {"another folder's board file", b, "", 0, {"ready", 0, "KX58-0001", ""}, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     fs::current_path(c.folder);
-    const RunResult run = Kxupdate(
-        "KXSIM_BOARD=" + Quoted(c.folder + "/board.ini") + " XDG_RUNTIME_DIR=" + Quoted(dir.path()),
-        "--simulate update --check --json " + c.args);
+    const KxupdateRun run =
+        Kxupdate()
+            .Set("KXSIM_BOARD", c.folder + "/board.ini")
+            .Set("XDG_RUNTIME_DIR", dir.path())("--simulate update --check --json " + c.args);
     EXPECT_EQ(run.status, c.status) << run.err;
-    judge.Expect(run.out, c.summary, run.err);
+    EXPECT_EQ(Summary(run), c.summary) << run.err;
     EXPECT_TRUE(Contains(run.err, c.stderrHas)) << run.err;
   }
   EXPECT_FALSE(Contains(ReadFileText(a + "/board.ini"), "CreatedBoard=KX58-0001"))
@@ -211,12 +169,12 @@ TEST(SimulatedBoardLockE2eTest, TwoBoardFilesNeverMeetWhileOneDoes) {
   {
     Holder unnamed(a + "/.board.ini.kx58-0001.lock", dead);
     fs::current_path(a);
-    const RunResult run = Kxupdate("KXSIM_BOARD=" + Quoted(a + "/board.ini"),
-                                   "--simulate update --check --json --board KX58-0001");
+    const KxupdateRun run = Kxupdate().Set(
+        "KXSIM_BOARD", a + "/board.ini")("--simulate update --check --json --board KX58-0001");
     EXPECT_EQ(run.status, 1) << run.err;
-    judge.Expect(run.out,
-                 "failed\n1\nKX58-0001\nboard KX58-0001 is being updated by another process",
-                 run.err);
+    EXPECT_EQ(Summary(run), json({"failed", 1, "KX58-0001",
+                                  "board KX58-0001 is being updated by another process"}))
+        << run.err;
     EXPECT_TRUE(Contains(run.err, "The PCI-board KX58-0001 is being updated by another program.\n"))
         << run.err;
     EXPECT_FALSE(Contains(run.err, std::to_string(dead))) << run.err;
@@ -224,8 +182,8 @@ TEST(SimulatedBoardLockE2eTest, TwoBoardFilesNeverMeetWhileOneDoes) {
 
   // Released: the run opens the board; its lock file is the user's, 0600.
   fs::current_path(b);
-  const RunResult run = Kxupdate("KXSIM_BOARD=" + Quoted(a + "/board.ini"),
-                                 "--simulate update --check --json --board KX58-0001");
+  const KxupdateRun run = Kxupdate().Set(
+      "KXSIM_BOARD", a + "/board.ini")("--simulate update --check --json --board KX58-0001");
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(ModeOf(a + "/.board.ini.kx58-0001.lock"), 0600u);
   fs::current_path(dir.path());
@@ -235,15 +193,14 @@ TEST(SimulatedBoardLockE2eTest, TwoBoardFilesNeverMeetWhileOneDoes) {
 // directory, and its lock is beside it there.
 TEST(SimulatedBoardLockE2eTest, DefaultBoardFileLocksInTheWorkingDirectory) {
   ScratchDir dir;
-  JsonJudge judge;
   CopySamples(dir.path());
   Holder holder(dir.path() + "/.kxsim-board.ini.kx58-0001.lock", getpid());
-  const RunResult run = Kxupdate("", "--simulate update --check --json");
+  const KxupdateRun run = Kxupdate()("--simulate update --check --json");
   EXPECT_EQ(run.status, 1) << run.err;
-  judge.Expect(run.out,
-               "failed\n1\nKX58-0001\nboard KX58-0001 is being updated by process " +
-                   std::to_string(getpid()),
-               run.err);
+  EXPECT_EQ(Summary(run),
+            json({"failed", 1, "KX58-0001",
+                  "board KX58-0001 is being updated by process " + std::to_string(getpid())}))
+      << run.err;
 }
 
 // A link planted where the lock file goes (by any user who can write to
@@ -251,7 +208,6 @@ TEST(SimulatedBoardLockE2eTest, DefaultBoardFileLocksInTheWorkingDirectory) {
 // where a dangling one points.
 TEST(SimulatedBoardLockE2eTest, PlantedLinkIsRefusedAndItsTargetLeftAlone) {
   ScratchDir dir;
-  JsonJudge judge;
   const std::string folder = BoardFolder(dir.path() + "/board");
   WriteFileText(dir.path() + "/victim", "keep me\n");
   const std::string lock = folder + "/.board.ini.kx58-0001.lock";
@@ -260,14 +216,14 @@ TEST(SimulatedBoardLockE2eTest, PlantedLinkIsRefusedAndItsTargetLeftAlone) {
     fs::remove(lock);
     fs::create_symlink(target, lock);
     fs::current_path(folder);
-    const RunResult run =
-        Kxupdate("KXSIM_BOARD=" + Quoted(folder + "/board.ini"), "--simulate update --json");
+    const KxupdateRun run =
+        Kxupdate().Set("KXSIM_BOARD", folder + "/board.ini")("--simulate update --json");
     EXPECT_EQ(run.status, 1) << run.err;
-    judge.Expect(run.out,
-                 "failed\n1\nKX58-0001\nboard KX58-0001 cannot be locked for the "
-                 "update: the lock file " +
-                     lock + " is a symbolic link",
-                 run.err);
+    EXPECT_EQ(Summary(run),
+              json({"failed", 1, "KX58-0001",
+                    "board KX58-0001 cannot be locked for the update: the lock file " + lock +
+                        " is a symbolic link"}))
+        << run.err;
     EXPECT_TRUE(Contains(run.err, "The lock file " + lock + " is not safe.")) << run.err;
   }
   EXPECT_EQ(ReadFileText(dir.path() + "/victim"), "keep me\n");
@@ -291,7 +247,6 @@ std::string RealDriverCopy(const std::string& folder) {
 TEST(RealBoardLockE2eTest, RuntimeFolderDoesNotMoveTheLock) {
   if (::geteuid() != 0) GTEST_SKIP() << "real boards' locks are root's (/run/lock/kxupdate)";
   ScratchDir dir;
-  JsonJudge judge;
   const std::string driver = RealDriverCopy(dir.path());
   const std::string folder = BoardFolder(dir.path() + "/board", "Board1=KX58-E2E-RUNTIME\n");
   fs::create_directories(dir.path() + "/run1");
@@ -304,16 +259,16 @@ TEST(RealBoardLockE2eTest, RuntimeFolderDoesNotMoveTheLock) {
 
   const std::string self = std::to_string(getpid());
   for (const std::string& runtime :
-       {std::string(), "XDG_RUNTIME_DIR=" + dir.path() + "/run1",
-        "XDG_RUNTIME_DIR=" + dir.path() + "/run2", std::string("XDG_RUNTIME_DIR=/tmp")}) {
+       {std::string(), dir.path() + "/run1", dir.path() + "/run2", std::string("/tmp")}) {
     SCOPED_TRACE(runtime);
-    const RunResult run = Kxupdate("KXSIM_BOARD=" + Quoted(folder + "/board.ini") + " " + runtime,
-                                   "--driver " + Quoted(driver) + " update --json");
+    KxupdateRunner runner = Kxupdate();
+    runner.Set("KXSIM_BOARD", folder + "/board.ini");
+    if (!runtime.empty()) runner.Set("XDG_RUNTIME_DIR", runtime);
+    const KxupdateRun run = runner.Run({"--driver", driver, "update", "--json"});
     EXPECT_EQ(run.status, 1) << run.err;
-    judge.Expect(
-        run.out,
-        "failed\n1\nKX58-E2E-RUNTIME\nboard KX58-E2E-RUNTIME is being updated by process " + self,
-        run.err);
+    EXPECT_EQ(Summary(run), json({"failed", 1, "KX58-E2E-RUNTIME",
+                                  "board KX58-E2E-RUNTIME is being updated by process " + self}))
+        << run.err;
   }
   EXPECT_FALSE(Contains(ReadFileText(folder + "/board.ini"), "CreatedBoard"));
   fs::current_path(dir.path());
@@ -328,7 +283,6 @@ TEST(RealBoardLockE2eTest, UserWhoMayNotUpdateIsToldWhyAndNothingIsSent) {
     GTEST_SKIP() << "setpriv (util-linux) is needed to run kxupdate as another user";
   }
   ScratchDir dir;
-  JsonJudge judge;
   // The system folder as the package or a first root run leaves it.
   const platform::OpenedFolder system =
       platform::OpenLockFolder("/run/lock/kxupdate", LockFolderRule::kSystem);
@@ -346,18 +300,21 @@ TEST(RealBoardLockE2eTest, UserWhoMayNotUpdateIsToldWhyAndNothingIsSent) {
   ASSERT_EQ(::chmod((folder + "/board.ini").c_str(), 0666), 0);
   fs::current_path(folder);
 
-  const RunResult run = Kxupdate(
-      "KXSIM_BOARD=" + Quoted(folder + "/board.ini") + " XDG_RUNTIME_DIR=" + Quoted(runtime),
-      "--driver " + Quoted(driver) + " update --json", KXUPDATE_PATH,
-      "setpriv --reuid=" + std::to_string(nobody->uid) + " --regid=" + std::to_string(nobody->gid) +
-          " --clear-groups ");
+  const std::vector<std::string> asNobody = {"setpriv", "--reuid=" + std::to_string(nobody->uid),
+                                             "--regid=" + std::to_string(nobody->gid),
+                                             "--clear-groups"};
+  const KxupdateRun run = Kxupdate()
+                              .Set("KXSIM_BOARD", folder + "/board.ini")
+                              .Set("XDG_RUNTIME_DIR", runtime)
+                              .Through(asNobody)
+                              .Run({"--driver", driver, "update", "--json"});
   EXPECT_EQ(run.status, 1) << run.err;
-  judge.Expect(
-      run.out,
-      "failed\n1\nKX58-E2E-NOBODY\nboard KX58-E2E-NOBODY cannot be locked for the update: the "
-      "lock file /run/lock/kxupdate/board-KX58-E2E-NOBODY.lock cannot be made or opened: "
-      "Permission denied",
-      run.err);
+  EXPECT_EQ(Summary(run),
+            json({"failed", 1, "KX58-E2E-NOBODY",
+                  "board KX58-E2E-NOBODY cannot be locked for the update: the lock file "
+                  "/run/lock/kxupdate/board-KX58-E2E-NOBODY.lock cannot be made or opened: "
+                  "Permission denied"}))
+      << run.err;
   EXPECT_TRUE(Contains(run.err,
                        "You may not update the PCI-board KX58-E2E-NOBODY: the lock file cannot be "
                        "made in /run/lock/kxupdate.\n"))
@@ -369,12 +326,11 @@ TEST(RealBoardLockE2eTest, UserWhoMayNotUpdateIsToldWhyAndNothingIsSent) {
 
   // The simulated board is theirs to update: its lock is beside its board
   // file, their own.
-  const RunResult demo = Kxupdate("KXSIM_BOARD=" + Quoted(folder + "/board.ini"),
-                                  "--simulate update --check --json", KXUPDATE_PATH,
-                                  "setpriv --reuid=" + std::to_string(nobody->uid) + " --regid=" +
-                                      std::to_string(nobody->gid) + " --clear-groups ");
+  const KxupdateRun demo = Kxupdate()
+                               .Set("KXSIM_BOARD", folder + "/board.ini")
+                               .Through(asNobody)("--simulate update --check --json");
   EXPECT_EQ(demo.status, 0) << demo.err;
-  judge.Expect(demo.out, "ready\n0\nKX58-E2E-NOBODY\n", demo.err);
+  EXPECT_EQ(Summary(demo), json({"ready", 0, "KX58-E2E-NOBODY", ""})) << demo.err;
   struct stat lock {};
   ASSERT_EQ(::lstat((folder + "/.board.ini.kx58-e2e-nobody.lock").c_str(), &lock), 0);
   EXPECT_EQ(lock.st_uid, nobody->uid);
@@ -386,23 +342,26 @@ TEST(RealBoardLockE2eTest, UserWhoMayNotUpdateIsToldWhyAndNothingIsSent) {
 
 TEST(BoardChoiceE2eTest, NamedBoardMustBePresentAndSeveralMustBeChosen) {
   ScratchDir dir;
-  JsonJudge judge;
   struct Case {
     const char* what;
     std::string boards;
     std::string args;
-    std::string summary;
+    json summary;
     std::string message;  // the dialog's message on standard error
   };
   const Case cases[] = {
-      {"a named board that is not present", "Board1=KX58-0001\n", "--board KX58-0002",
-       "failed\n1\n\nno board KX58-0002 among those present (KX58-0001); nothing was sent to the "
-       "driver",
+      {"a named board that is not present",
+       "Board1=KX58-0001\n",
+       "--board KX58-0002",
+       {"failed", 1, "",
+        "no board KX58-0002 among those present (KX58-0001); nothing was sent to the driver"},
        "Error:\nThe PCI-board KX58-0002 is not present.\nUpdate is exited.\n(Error Code:01)\n"},
       {"several boards, no terminal, none named",
-       "Board1=KX58-0002\nBoard2=ZX10-0001\nBoard3=KX58-0001\n", "",
-       "failed\n1\n\nseveral boards are present and no terminal to choose one: use --board ID "
-       "(KX58-0001, KX58-0002)",
+       "Board1=KX58-0002\nBoard2=ZX10-0001\nBoard3=KX58-0001\n",
+       "",
+       {"failed", 1, "",
+        "several boards are present and no terminal to choose one: use --board ID "
+        "(KX58-0001, KX58-0002)"},
        "Error:\nSeveral PCI-boards are present: KX58-0001, KX58-0002.\nA PCI-board must be chosen "
        "(--board ID).\nUpdate is exited.\n(Error Code:01)\n"},
   };
@@ -411,10 +370,10 @@ TEST(BoardChoiceE2eTest, NamedBoardMustBePresentAndSeveralMustBeChosen) {
     SCOPED_TRACE(c.what);
     const std::string folder = BoardFolder(dir.path() + "/case" + std::to_string(n++), c.boards);
     fs::current_path(folder);
-    const RunResult run = Kxupdate("KXSIM_BOARD=" + Quoted(folder + "/board.ini"),
-                                   "--simulate update --json " + c.args);
+    const KxupdateRun run =
+        Kxupdate().Set("KXSIM_BOARD", folder + "/board.ini")("--simulate update --json " + c.args);
     EXPECT_EQ(run.status, 1) << run.err;
-    judge.Expect(run.out, c.summary, run.err);
+    EXPECT_EQ(Summary(run), c.summary) << run.err;
     EXPECT_TRUE(Contains(run.err, c.message)) << run.err;
     const std::string board = ReadFileText(folder + "/board.ini");
     EXPECT_FALSE(Contains(board, "CreatedBoard")) << "nothing was sent: " << board;
@@ -433,9 +392,9 @@ TEST(DriverLibraryE2eTest, SimulatedBoardIsFoundBesideTheExecutableOnly) {
   fs::create_directories("bin");
   fs::copy_file(KXUPDATE_PATH, "bin/kxupdate");
   const std::string copy = dir.path() + "/bin/kxupdate";
-  const std::string board = "KXSIM_BOARD=" + Quoted(dir.path() + "/board.ini");
+  const KxupdateRunner kxupdate = Kxupdate(copy).Set("KXSIM_BOARD", dir.path() + "/board.ini");
 
-  RunResult run = Kxupdate(board, "--simulate boards", copy);
+  KxupdateRun run = kxupdate("--simulate boards");
   EXPECT_EQ(run.status, 2) << run.err;
   EXPECT_EQ(run.err, "kxupdate: cannot find the simulated board's library; looked for " +
                          dir.path() + "/bin/libkxsim.so, " + dir.path() +
@@ -445,7 +404,7 @@ TEST(DriverLibraryE2eTest, SimulatedBoardIsFoundBesideTheExecutableOnly) {
   // The install layout: bin/kxupdate and lib/kxupdate/libkxsim.so.
   fs::create_directories("lib/kxupdate");
   fs::copy_file(KXSIM_LIBRARY, "lib/kxupdate/libkxsim.so");
-  run = Kxupdate(board, "--simulate boards", copy);
+  run = kxupdate("--simulate boards");
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out, "KX58-0001\n");
 }
@@ -475,7 +434,7 @@ TEST(DriverLibraryE2eTest, BareDriverNameIsNeverLoadedFromTheWorkingDirectory) {
     SCOPED_TRACE(c.what);
     std::error_code ignored;
     fs::remove(board, ignored);
-    const RunResult run = Kxupdate("LD_LIBRARY_PATH=" + Quoted(c.ldLibraryPath), "boards");
+    const KxupdateRun run = Kxupdate().Set("LD_LIBRARY_PATH", c.ldLibraryPath)("boards");
     EXPECT_EQ(fs::exists(board), c.loaded) << run.err;
     if (c.loaded) {
       EXPECT_EQ(run.status, 0) << run.err;

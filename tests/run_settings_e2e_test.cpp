@@ -3,23 +3,29 @@
 // write, and how often it flushes the disk while packets are retried.
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "tests/kxupdate_runner.h"
 #include "tests/scratch_dir.h"
 
 namespace kx {
 namespace {
 
-using testing::CaptureCommand;
+using nlohmann::json;
+using testing::Field;
+using testing::Fields;
+using testing::KxupdateRun;
+using testing::KxupdateRunner;
 using testing::ReadFileText;
 using testing::RunCommand;
 using testing::ScratchDir;
 using testing::SourceDir;
 using testing::WriteFileText;
-
-std::string Quoted(const std::string& text) { return "'" + text + "'"; }
 
 // One board without pacing, older than the samples; `faults` after it.
 void WriteBoard(const std::string& faults = "") {
@@ -35,36 +41,16 @@ void CopySamples() {
   }
 }
 
-struct RunResult {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-// `prefix` kxupdate --simulate ARGS in the working directory, without a
-// terminal; `prefix` may put a tool in front (strace).
-RunResult Kxupdate(const std::string& args, const std::string& prefix = "") {
+// kxupdate --simulate in the working directory with its board file,
+// without a terminal.
+KxupdateRunner Simulated() {
   const std::string dir = std::filesystem::current_path().string();
-  RunResult run;
-  run.out = CaptureCommand("KXSIM_BOARD=" + Quoted(dir + "/board.ini") +
-                               " XDG_RUNTIME_DIR=" + Quoted(dir) + " LANGUAGE=en " + prefix +
-                               KXUPDATE_PATH + " --simulate " + args + " </dev/null 2>stderr.txt",
-                           &run.status);
-  run.err = ReadFileText("stderr.txt");
-  return run;
+  KxupdateRunner runner(KXUPDATE_PATH);
+  runner.Set("KXSIM_BOARD", dir + "/board.ini").Set("XDG_RUNTIME_DIR", dir);
+  return runner;
 }
 
-// Python's answer to `expression`, with `d` the JSON object `json`.
-std::string JsonAnswer(const std::string& json, const std::string& expression) {
-  WriteFileText("out.json", json);
-  WriteFileText("judge.py",
-                "import json, sys\nd = json.load(open('out.json'))\nsys.stdout.write(str((" +
-                    expression + ")))\n");
-  int status = -1;
-  std::string answer = CaptureCommand("python3 judge.py", &status);
-  EXPECT_EQ(status, 0) << json;
-  return answer;
-}
+KxupdateRun Kxupdate(const std::string& args) { return Simulated()("--simulate " + args); }
 
 TEST(EventTimeoutTest, ValuesThatDoNotFitAreUsageErrors) {
   ScratchDir dir;
@@ -82,7 +68,8 @@ TEST(EventTimeoutTest, ValuesThatDoNotFitAreUsageErrors) {
   };
   for (const Case& c : cases) {
     // --check: up to the update decision, so an accepted value ends "ready".
-    const RunResult run = Kxupdate("update --check --event-timeout " + Quoted(c.value));
+    const KxupdateRun run =
+        Simulated().Run({"--simulate", "update", "--check", "--event-timeout", c.value});
     if (c.accepted) {
       EXPECT_EQ(run.status, 0) << "'" << c.value << "': " << run.err;
       EXPECT_EQ(run.err.find("--event-timeout"), std::string::npos) << c.value;
@@ -108,22 +95,21 @@ TEST(SettingsFileTest, UnwritableSettingsAreToldAndTheUpdateCompletes) {
   WriteBoard("[Fault FPGA1]\nRetries=5\n[Fault Firm(Boot)]\nRetries=2\n");
   CopySamples();
   std::filesystem::create_directory("DERadori.ini");
-  const RunResult run = Kxupdate("update --json");
+  const KxupdateRun run = Kxupdate("update --json");
   EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(
-      JsonAnswer(run.out, "d['outcome'], d['settings_written'], d['settings_error']"),
-      "('completed', False, 'FPGA1=0 could not be written to DERadori.ini (not a regular file but a folder)')");
-  EXPECT_EQ(JsonAnswer(run.out,
-                       "[d['retries'][k] for k in ('FPGA1', 'FPGA2', 'Firm(Appl)', "
-                       "'Firm(Boot)')]"),
-            "[5, 0, 0, 2]");
-  const std::string log = JsonAnswer(run.out, "d['log'].encode('unicode_escape').decode()");
-  EXPECT_EQ(log,
-            "Initializing.....Completed\\r\\nChecking the file.....Completed\\r\\n"
-            "Opens the file.....Completed\\r\\nUpdates FPGA1.....Completed\\r\\n"
-            "The retry counts could not be stored in DERadori.ini.\\r\\n"
-            "Updates FPGA2.....Completed\\r\\nUpdates Firm(Appl).....Completed\\r\\n"
-            "Updates Firm(Boot).....Completed\\r\\n");
+  const json result = run.Json();
+  EXPECT_EQ(Fields(result, {"outcome", "settings_written", "settings_error"}),
+            json::array({"completed", false,
+                         "FPGA1=0 could not be written to DERadori.ini (not a regular file but a "
+                         "folder)"}));
+  EXPECT_EQ(Fields(Field(result, "retries"), {"FPGA1", "FPGA2", "Firm(Appl)", "Firm(Boot)"}),
+            json::array({5, 0, 0, 2}));
+  EXPECT_EQ(Field(result, "log"),
+            "Initializing.....Completed\r\nChecking the file.....Completed\r\n"
+            "Opens the file.....Completed\r\nUpdates FPGA1.....Completed\r\n"
+            "The retry counts could not be stored in DERadori.ini.\r\n"
+            "Updates FPGA2.....Completed\r\nUpdates Firm(Appl).....Completed\r\n"
+            "Updates Firm(Boot).....Completed\r\n");
   EXPECT_NE(run.err.find("kxupdate: warning: the retry counts could not be stored: FPGA1=0 could "
                          "not be written to DERadori.ini (not a regular file but a folder)"),
             std::string::npos)
@@ -135,10 +121,10 @@ TEST(SettingsFileTest, WrittenSettingsSayTrue) {
   ScratchDir dir;
   WriteBoard("[Fault FPGA2]\nRetries=3\n");
   CopySamples();
-  const RunResult run = Kxupdate("update --json");
+  const KxupdateRun run = Kxupdate("update --json");
   EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(JsonAnswer(run.out, "d['outcome'], d['settings_written'], d['settings_error']"),
-            "('completed', True, '')");
+  EXPECT_EQ(Fields(run.Json(), {"outcome", "settings_written", "settings_error"}),
+            json::array({"completed", true, ""}));
   EXPECT_EQ(run.err.find("could not be stored"), std::string::npos) << run.err;
   EXPECT_NE(ReadFileText("DERadori.ini").find("FPGA2=3"), std::string::npos);
 }
@@ -155,13 +141,18 @@ TEST(SettingsFileTest, RetriedPacketsAddNoFlushes) {
     WriteBoard("[Fault FPGA1]\nRetries=" + std::to_string(retries) + "\n");
     CopySamples();
     // LeakSanitizer cannot work under ptrace: in a sanitizer build it stays off.
-    const RunResult run =
-        Kxupdate("update --json",
-                 "ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0 "
-                 "strace -f -qq -e trace=fsync,fdatasync,sync,syncfs -o trace.txt ");
+    const char* given = std::getenv("ASAN_OPTIONS");
+    const std::string asan = given != nullptr ? given : "";
+    const KxupdateRun run =
+        Simulated()
+            .Set("ASAN_OPTIONS", (asan.empty() ? "" : asan + ":") + "detect_leaks=0")
+            .Through({"strace", "-f", "-qq", "-e", "trace=fsync,fdatasync,sync,syncfs", "-o",
+                      "trace.txt"})
+            .Run({"--simulate", "update", "--json"});
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(JsonAnswer(run.out, "d['outcome'], d['retries']['FPGA1']"),
-              "('completed', " + std::to_string(retries) + ")");
+    const json result = run.Json();
+    EXPECT_EQ(Field(result, "outcome"), "completed");
+    EXPECT_EQ(Field(Field(result, "retries"), "FPGA1"), retries);
     int flushes = 0;
     const std::string trace = ReadFileText("trace.txt");
     for (std::size_t at = trace.find('\n'); at != std::string::npos;

@@ -2,8 +2,8 @@
 // no file at all, and --check against a folder that must not change. Each
 // case works in a folder work/ of its scratch folder; the simulated board's
 // file and the lock files lie beside it, so that a snapshot of work/ sees
-// only what the tool does to the update folder. Every run is under
-// timeout(1): a run that would block ends as status 124, a failure.
+// only what the tool does to the update folder. Every run is guarded: one
+// still running after a minute is killed and fails the test.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,7 +16,10 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "tests/child_process.h"
+#include "tests/kxupdate_runner.h"
 #include "tests/package_fixture.h"
 #include "tests/scratch_dir.h"
 #include "tests/srecord_fixture.h"
@@ -24,8 +27,12 @@
 namespace kx {
 namespace {
 
-using testing::CaptureCommand;
+using nlohmann::json;
+using testing::Field;
+using testing::Fields;
 using testing::FixturePackage;
+using testing::KxupdateRun;
+using testing::KxupdateRunner;
 using testing::PatternBytes;
 using testing::ReadFileBytes;
 using testing::ReadFileText;
@@ -38,17 +45,7 @@ using testing::WriteFileText;
 
 using Bytes = std::vector<std::uint8_t>;
 
-constexpr int kTimedOut = 124;  // timeout(1)'s status
-
 const std::string kBoard = "[Driver]\nDelayMs=0\nStepPercent=25\n[Boards]\nBoard1=KX58-0001\n";
-
-std::string Quoted(const std::string& text) { return "'" + text + "'"; }
-
-struct RunResult {
-  int status = -1;
-  std::string out;  // the final JSON object
-  std::string err;  // the log and every complaint
-};
 
 // A scratch folder with work/ (the update folder), board.ini and run/ (the
 // lock files) side by side.
@@ -63,40 +60,21 @@ class Folder {
   std::string Path(const std::string& name) const { return root_ + "/" + name; }
   std::string Work(const std::string& name) const { return Path("work/" + name); }
 
-  // kxupdate --simulate ARGS in work/. `prefix` goes before the program
+  // kxupdate --simulate ARGS in work/. `through` goes before the program
   // (another user, say); `board` is the simulated board's file.
-  RunResult Kxupdate(const std::string& args, const std::string& prefix = "",
-                     const std::string& board = "") const {
-    RunResult run;
-    run.out = CaptureCommand(
-        "cd " + Quoted(Path("work")) +
-            " && KXSIM_BOARD=" + Quoted(board.empty() ? Path("board.ini") : board) +
-            " XDG_RUNTIME_DIR=" + Quoted(Path("run")) + " LANGUAGE=en timeout 60 " + prefix + " " +
-            KXUPDATE_PATH + " --simulate " + args + " </dev/null 2>" + Quoted(Path("stderr.txt")),
-        &run.status);
-    run.err = ReadFileText(Path("stderr.txt"));
-    return run;
+  KxupdateRun Kxupdate(const std::string& args, const std::vector<std::string>& through = {},
+                       const std::string& board = "") const {
+    return KxupdateRunner(KXUPDATE_PATH)
+        .In(Path("work"))
+        .Set("KXSIM_BOARD", board.empty() ? Path("board.ini") : board)
+        .Set("XDG_RUNTIME_DIR", Path("run"))
+        .Through(through)
+        .Guard(60)("--simulate " + args);
   }
 
  private:
   std::string root_;
 };
-
-// One answer of Python's json module about the run's final object.
-std::string Json(const std::string& json, const std::string& expression) {
-  WriteFileText("out.json", json);
-  WriteFileText("ask.py",
-                "import json\n"
-                "d = json.load(open('out.json'))\n"
-                "v = (" +
-                    expression +
-                    ")\n"
-                    "print(' '.join(map(str, v)) if isinstance(v, tuple) else v, end='')\n");
-  int status = -1;
-  std::string answer = CaptureCommand("python3 ask.py", &status);
-  EXPECT_EQ(status, 0) << json;
-  return answer;
-}
 
 // The update folder's snapshot but for the settings file, which every run
 // but --check writes.
@@ -108,21 +86,21 @@ std::vector<std::string> UpdateFiles(const Folder& folder) {
 
 // Lets another user than root run the tool on `folder`: the board's and the
 // lock files' folders become theirs to write, the update folder stays
-// root's, read-only to them. The prefix that runs a command as that user
+// root's, read-only to them. The words that run a command as that user
 // (none when the tests do not run as root: the update folder is made
 // read-only instead).
-std::string AsAnotherUser(const Folder& folder, bool readOnlyUpdateFolder) {
+std::vector<std::string> AsAnotherUser(const Folder& folder, bool readOnlyUpdateFolder) {
   if (geteuid() != 0) {
     if (readOnlyUpdateFolder) {
       EXPECT_EQ(chmod(folder.Path("work").c_str(), 0555), 0);
     }
-    return "";
+    return {};
   }
   EXPECT_EQ(chmod(folder.Path("").c_str(), 0777), 0);
   EXPECT_EQ(chmod(folder.Path("run").c_str(), 0777), 0);
   EXPECT_EQ(chmod(folder.Path("work").c_str(), 0755), 0);
   EXPECT_EQ(chown(folder.Path("board.ini").c_str(), 65534, 65534), 0);
-  return "setpriv --reuid=65534 --regid=65534 --clear-groups";
+  return {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
 }
 
 // A package of all four components: FPGA1 and Firm(Appl) newer than the
@@ -156,15 +134,15 @@ TEST(UpdateDataSafetyTest, PackageThatDoesNotLoadIsNotReplaced) {
     if (!c.unreadable) package.push_back(0);
     WriteFileBytes(folder.Work("DERadori.kx"), package);
     WriteFileBytes(folder.Work("KXFPGA2v09_00_00.rbf"), PatternBytes(500, 9));
-    std::string prefix;
+    std::vector<std::string> through;
     if (c.unreadable) {
       ASSERT_EQ(chmod(folder.Work("DERadori.kx").c_str(), geteuid() == 0 ? 0600 : 0), 0);
-      prefix = AsAnotherUser(folder, false);
+      through = AsAnotherUser(folder, false);
     }
     const auto before = UpdateFiles(folder);
-    const RunResult run = folder.Kxupdate("update --json", prefix);
+    const KxupdateRun run = folder.Kxupdate("update --json", through);
     EXPECT_EQ(run.status, 3) << c.what << "\n" << run.err;
-    EXPECT_EQ(Json(run.out, "d['outcome'], d['error_code']"), "failed 3") << c.what;
+    EXPECT_EQ(Fields(run.Json(), {"outcome", "error_code"}), json::array({"failed", 3})) << c.what;
     EXPECT_NE(run.err.find("Update file does not open."), std::string::npos) << c.what;
     EXPECT_NE(run.err.find(c.told), std::string::npos) << c.what << "\n" << run.err;
     EXPECT_EQ(UpdateFiles(folder), before) << c.what;
@@ -190,12 +168,12 @@ TEST(UpdateDataSafetyTest, FirmwareFileWithoutADataByteIsTheWrongKind) {
     WriteFileText(folder.Work("KXFirmv01_03_00.s"), text);
     const auto before = UpdateFiles(folder);
 
-    const RunResult update = folder.Kxupdate("update --json");
+    const KxupdateRun update = folder.Kxupdate("update --json");
     EXPECT_EQ(update.status, 8) << what << "\n" << update.err;
-    EXPECT_EQ(Json(update.out, "d['outcome'], d['error_code']"), "failed 8") << what;
+    EXPECT_EQ(Fields(update.Json(), {"outcome", "error_code"}), json::array({"failed", 8})) << what;
     EXPECT_NE(update.err.find("KXFirmv01_03_00.s: "), std::string::npos) << what << update.err;
 
-    const RunResult build = folder.Kxupdate("package build --date 2026-12-11");
+    const KxupdateRun build = folder.Kxupdate("package build --date 2026-12-11");
     EXPECT_NE(build.status, 0) << what;
     EXPECT_NE(build.err.find("(Error Code:08)"), std::string::npos) << what << build.err;
     EXPECT_EQ(UpdateFiles(folder), before) << what;
@@ -226,24 +204,25 @@ TEST(UpdateDataSafetyTest, CheckChangesNoFileAndPlansWhatTheRunDoes) {
     if (c.withPackage) WriteFileBytes(folder.Work("DERadori.kx"), FullPackage());
     WriteFileBytes(folder.Work("KXFPGA1v01_03_00.rbf"), PatternBytes(700, 7));
     WriteFileText(folder.Work("KXFirmv01_03_00.s"), SRecordText(PatternBytes(900, 8)));
-    const std::string prefix = c.readOnly ? AsAnotherUser(folder, true) : "";
+    const std::vector<std::string> through =
+        c.readOnly ? AsAnotherUser(folder, true) : std::vector<std::string>();
     const auto before = SnapshotFolder(folder.Path("work"));
 
-    const RunResult check = folder.Kxupdate("update --check --json", prefix);
+    const KxupdateRun check = folder.Kxupdate("update --check --json", through);
     EXPECT_EQ(check.status, 0) << check.err;
     EXPECT_EQ(SnapshotFolder(folder.Path("work")), before);
-    const std::string plan = Json(check.out, "[(p['label'], p['package']) for p in d['plan']]");
-    EXPECT_EQ(plan, c.withPackage ? "[('FPGA1', '01_03_00'), ('FPGA2', '1_0_0'), "
-                                    "('Firm(Appl)', '01_03_00'), ('Firm(Boot)', '1_0_0')]"
-                                  : "[('FPGA1', '01_03_00'), ('FPGA2', ''), "
-                                    "('Firm(Appl)', '01_03_00'), ('Firm(Boot)', '')]");
+    const json plan = Fields(Field(check.Json(), "plan"), {"label", "package"});
+    EXPECT_EQ(plan, json::parse(c.withPackage ? R"json([["FPGA1", "01_03_00"], ["FPGA2", "1_0_0"],
+                                                   ["Firm(Appl)", "01_03_00"], ["Firm(Boot)", "1_0_0"]])json"
+                                              : R"json([["FPGA1", "01_03_00"], ["FPGA2", ""],
+                                                   ["Firm(Appl)", "01_03_00"], ["Firm(Boot)", ""]])json"));
     if (c.readOnly) continue;
 
     // The real run rebuilds the same package and writes what the plan said.
-    const RunResult run = folder.Kxupdate("update --yes --json");
+    const KxupdateRun run = folder.Kxupdate("update --yes --json");
     EXPECT_EQ(run.status, 0) << run.err;
-    const RunResult inspect = folder.Kxupdate("package inspect --json");
-    EXPECT_EQ(Json(inspect.out, "[(c['label'], c['version']) for c in d['components']]"), plan);
+    const KxupdateRun inspect = folder.Kxupdate("package inspect --json");
+    EXPECT_EQ(Fields(Field(inspect.Json(), "components"), {"label", "version"}), plan);
   }
 }
 
@@ -258,7 +237,7 @@ TEST(UpdateDataSafetyTest, NextRunRemovesStaleTemporaryFiles) {
   WriteFileText(folder.Work("KXFirmv01_03_00.s"), SRecordText(PatternBytes(900, 8)));
   WriteFileBytes(folder.Work("DERadori.kx.tmp-Ab12Cd"), FullPackage());
   WriteFileText(folder.Work("DERadori.ini.tmp-Xy34Zw"), "[NumOfRetryPackets]\r\nFPGA1=0\r\n");
-  const RunResult run = folder.Kxupdate("update --yes --json");
+  const KxupdateRun run = folder.Kxupdate("update --yes --json");
   EXPECT_EQ(run.status, 0) << run.err;
   std::vector<std::string> left;
   for (const auto& entry : std::filesystem::directory_iterator(folder.Path("work"))) {
@@ -271,7 +250,7 @@ TEST(UpdateDataSafetyTest, NextRunRemovesStaleTemporaryFiles) {
 // ---------------------------------------------------------------- names that are no files
 
 // A FIFO in the place of a file that the tool reads ends the run promptly
-// (not after timeout's minute), with a message that names it; the FIFO
+// (not at the guard's minute), with a message that names it; the FIFO
 // itself is left as it is.
 TEST(UpdateDataSafetyTest, FifoInPlaceOfAFileEndsTheRunAndIsNamed) {
   struct Case {
@@ -292,8 +271,8 @@ TEST(UpdateDataSafetyTest, FifoInPlaceOfAFileEndsTheRunAndIsNamed) {
     const bool board = std::string(c.fifo) == "board.ini";
     const std::string fifo = board ? folder.Path("fifo-board.ini") : folder.Work(c.fifo);
     ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0) << c.fifo;
-    const RunResult run = folder.Kxupdate("update --yes --json", "", board ? fifo : "");
-    EXPECT_NE(run.status, kTimedOut) << c.fifo;
+    const KxupdateRun run = folder.Kxupdate("update --yes --json", {}, board ? fifo : "");
+    EXPECT_FALSE(run.timedOut) << c.fifo;
     EXPECT_NE(run.err.find(c.told), std::string::npos) << c.fifo << "\n" << run.err;
     struct stat after {};
     ASSERT_EQ(lstat(fifo.c_str(), &after), 0) << c.fifo;
@@ -315,7 +294,7 @@ TEST(UpdateDataSafetyTest, HugePackageIsRefusedFromItsHeader) {
   struct stat before {
   }, after{};
   ASSERT_EQ(stat(folder.Work("DERadori.kx").c_str(), &before), 0);
-  const RunResult run = folder.Kxupdate("update --json");
+  const KxupdateRun run = folder.Kxupdate("update --json");
   EXPECT_EQ(run.status, 3) << run.err;
   EXPECT_NE(run.err.find("DERadori.kx: 2147483648 bytes, but its header states 256 + sizes = 356"),
             std::string::npos)

@@ -1,8 +1,8 @@
 // kxupdate --simulate update from start to end, as a script runs it: each
 // case works in a scratch folder with its update files, the simulated
 // board's file (KXSIM_BOARD) and the per-board lock files (XDG_RUNTIME_DIR),
-// and reads the final --json object, the board file and the settings file
-// with Python's json and configparser modules.
+// and reads the final --json object, and the board file and the settings
+// file as Python's configparser reads them.
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -26,6 +26,10 @@
 #include <functional>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
+#include "tests/ini_judge.h"
+#include "tests/kxupdate_runner.h"
 #include "tests/package_fixture.h"
 #include "tests/scratch_dir.h"
 #include "tests/srecord_fixture.h"
@@ -35,11 +39,17 @@
 namespace kx {
 namespace {
 
+using nlohmann::json;
 using testing::CaptureCommand;
+using testing::Field;
+using testing::Fields;
 using testing::FileExists;
 using testing::FixturePackage;
-using testing::PatternBytes;
 using testing::Fnv1a64Hex;
+using testing::JudgedIni;
+using testing::KxupdateRun;
+using testing::KxupdateRunner;
+using testing::PatternBytes;
 using testing::ReadFileBytes;
 using testing::ReadFileText;
 using testing::ScratchDir;
@@ -56,70 +66,24 @@ using Images = std::array<Bytes, 4>;
 
 const char* const kLabels[] = {"FPGA1", "FPGA2", "Firm(Appl)", "Firm(Boot)"};
 
-std::string Quoted(const std::string& text) { return "'" + text + "'"; }
-
-// The variables that point the tool at this folder's board and lock files.
-std::string Environment(const std::string& dir) {
-  return "KXSIM_BOARD=" + Quoted(dir + "/board.ini") + " XDG_RUNTIME_DIR=" + Quoted(dir) +
-         " LANGUAGE=en ";
+// kxupdate --simulate with this folder's board and lock files.
+KxupdateRunner Simulated(const std::string& dir) {
+  KxupdateRunner runner(KXUPDATE_PATH);
+  runner.Set("KXSIM_BOARD", dir + "/board.ini").Set("XDG_RUNTIME_DIR", dir);
+  return runner;
 }
-
-struct RunResult {
-  int status = -1;
-  std::string out;  // the final JSON object with --json
-  std::string err;  // the log, the messages, the complaints
-};
 
 // kxupdate --simulate ARGS in the working directory, without a terminal.
-RunResult Kxupdate(const std::string& args) {
-  const std::string dir = std::filesystem::current_path().string();
-  RunResult run;
-  run.out = CaptureCommand(
-      Environment(dir) + KXUPDATE_PATH + " --simulate " + args + " </dev/null 2>stderr.txt",
-      &run.status);
-  run.err = ReadFileText("stderr.txt");
-  return run;
+KxupdateRun Kxupdate(const std::string& args) {
+  return Simulated(std::filesystem::current_path().string())("--simulate " + args);
 }
 
-// Python answers each expression, with `d` the JSON object `json`, ini(path)
-// a file as configparser reads it (keys keep their letter case) and `labels`
-// the component labels in order: one answer per expression, a tuple's items
-// joined by blanks. One interpreter per call: starting one is the slow part.
-std::vector<std::string> Ask(const std::string& json, const std::vector<std::string>& expressions) {
-  WriteFileText("out.json", json);
-  std::string program =
-      "import configparser, json, os, sys\n"
-      "def ini(path):\n"
-      "    c = configparser.ConfigParser(interpolation=None, strict=False)\n"
-      "    c.optionxform = str\n"
-      "    c.read(path)\n"
-      "    return c\n"
-      "def show(v):\n"
-      "    return ' '.join(map(str, v)) if isinstance(v, tuple) else str(v)\n"
-      "labels = ('FPGA1', 'FPGA2', 'Firm(Appl)', 'Firm(Boot)')\n"
-      "d = json.load(open('out.json'))\n"
-      "answers = [\n";
-  for (const std::string& expression : expressions) program += "    show((" + expression + ")),\n";
-  program += "]\nsys.stdout.write('\\0'.join(answers))\n";
-  WriteFileText("judge.py", program);
-  int status = -1;
-  const std::string out = CaptureCommand("python3 judge.py", &status);
-  EXPECT_EQ(status, 0) << json << "\n" << program;
-  std::vector<std::string> answers;
-  for (std::size_t from = 0;;) {
-    const std::size_t end = out.find('\0', from);
-    answers.push_back(out.substr(from, end == std::string::npos ? std::string::npos : end - from));
-    if (end == std::string::npos) break;
-    from = end + 1;
-  }
-  answers.resize(expressions.size());
-  return answers;
+// A component's count of retried packets as the JSON object's "retries"
+// gives them, in component order.
+json RetriesOf(const json& result) {
+  return Fields(Field(result, "retries"),
+                std::vector<std::string>(std::begin(kLabels), std::end(kLabels)));
 }
-
-std::string JsonField(const std::string& json, const std::string& expression) {
-  return Ask(json, {expression})[0];
-}
-
 
 // A component image that carries its version the way the board reads it
 // ("KXVERSION=V01.02.00" and a zero byte), so that a completed write changes
@@ -194,7 +158,10 @@ struct Scenario {
   std::string logEnd;                 // the log's last characters
   std::string stderrHas = "";
   std::array<int, 4> retries = {};  // --json and the settings file, in component order
-  std::string jsonExpression = "";  // one more look at the JSON object
+  // One more look at the JSON object: the values of these keys of the
+  // object, or of each object in its array `jsonArray`, as this JSON text.
+  std::string jsonArray = "";
+  std::vector<std::string> jsonKeys = {};
   std::string jsonValue = "";
 };
 
@@ -327,11 +294,11 @@ const Scenario kScenarios[] = {
      .outcome = "ready",
      .written = {},
      .logEnd = kInitialised,
-     .jsonExpression =
-         "[(p['label'], p['package'], p['installed'], p['action']) for p in d['plan']]",
-     .jsonValue = "[('FPGA1', '1_0_0', 'V01.01.00', 'ask'), ('FPGA2', '', '', 'skip'), "
-                  "('Firm(Appl)', '1_2_0', 'V01.01.00', 'write'), "
-                  "('Firm(Boot)', '1_1_0', 'V01.00.00', 'write')]"},
+     .jsonArray = "plan",
+     .jsonKeys = {"label", "package", "installed", "action"},
+     .jsonValue = R"json([["FPGA1", "1_0_0", "V01.01.00", "ask"], ["FPGA2", "", "", "skip"],
+                      ["Firm(Appl)", "1_2_0", "V01.01.00", "write"],
+                      ["Firm(Boot)", "1_1_0", "V01.00.00", "write"]])json"},
     // --- stopped before the run ---
     {.name = "NoBoard",
      .board = kDriver,
@@ -436,8 +403,8 @@ const Scenario kScenarios[] = {
      .errorCode = 6,
      .written = {"FPGA1", "FPGA2"},
      .logEnd = "Updates FPGA2.....Failuer.\r\n(kCAM_CAMERA_ROM_WRITE_ERROR)",
-     .jsonExpression = "d['driver_error'], d['driver_error_name']",
-     .jsonValue = "144 kCAM_CAMERA_ROM_WRITE_ERROR"},
+     .jsonKeys = {"driver_error", "driver_error_name"},
+     .jsonValue = R"json([144, "kCAM_CAMERA_ROM_WRITE_ERROR"])json"},
     // The third event is a retried packet; then the board falls silent.
     {.name = "StalledBoard",
      .board = kOneBoard + "[Fault FPGA1]\nRetries=4\nStallAfter=3\n",
@@ -487,56 +454,64 @@ TEST_P(UpdateScenarioTest, EndsAsTheBoardAndTheFilesMakeIt) {
   WriteFileText("board.ini", s.board);
   const Images images = s.setup();
 
-  const RunResult run = Kxupdate("update --json " + s.args);
+  const KxupdateRun run = Kxupdate("update --json " + s.args);
   EXPECT_EQ(run.status, s.exitStatus) << run.err;
   EXPECT_NE(run.err.find(s.stderrHas), std::string::npos) << run.err;
+  const json result = run.Json();
 
-  const std::string written = "'Written " + s.boardId + "'";
-  std::vector<std::string> questions = {
-      "d['outcome'], d['error_code'], d['board']",
-      "d['log']",
-      // Retried packets, as the JSON object and the settings file tell them,
-      // and the settings file's last line.
-      "tuple(d['retries'][k] for k in labels)",
-      // --check writes no file, the settings file neither.
-      s.args.find("--check") != std::string::npos
-          ? "tuple(d['retries'][k] for k in labels) if not os.path.exists('DERadori.ini') else ''"
-          : "tuple(ini('DERadori.ini')['NumOfRetryPackets'][k] for k in labels)",
-      s.args.find("--check") != std::string::npos
-          ? "'Firm(Boot)=0' if not os.path.exists('DERadori.ini') else ''"
-          : "open('DERadori.ini').read().split()[-1]",
-      // What reached the board.
-      "tuple(s for s in ini('board.ini').sections() if s.startswith('Written '))",
-      "ini('board.ini').get(" + written + ", 'Order', fallback='')",
-      // Start hands the behaviour mode to the board; nothing before it does.
-      "ini('board.ini').has_option('Record', 'BehaviorMode')",
-      s.jsonExpression.empty() ? "''" : s.jsonExpression,
-  };
-  for (const char* label : kLabels) {
-    questions.push_back("ini('board.ini').get(" + written + ", '" + label + ".Size', fallback='')");
-    questions.push_back("ini('board.ini').get(" + written + ", '" + label +
-                        ".Digest', fallback='')");
+  EXPECT_EQ(Fields(result, {"outcome", "error_code", "board"}),
+            json({s.outcome, s.errorCode, s.boardId}))
+      << run.out;
+  const json log = Field(result, "log");
+  ASSERT_TRUE(log.is_string()) << run.out;
+  const std::string& logText = log.get_ref<const std::string&>();
+  EXPECT_TRUE(logText.size() >= s.logEnd.size() &&
+              logText.compare(logText.size() - s.logEnd.size(), s.logEnd.size(), s.logEnd) == 0)
+      << "log: " << logText;
+
+  // The board file and the settings file, in one run of the judge.
+  const bool check = s.args.find("--check") != std::string::npos;
+  const std::vector<JudgedIni> files =
+      JudgedIni::ReadAll(check ? std::vector<std::string>{"board.ini"}
+                               : std::vector<std::string>{"board.ini", "DERadori.ini"});
+
+  // Retried packets, as the JSON object and the settings file tell them,
+  // and the settings file's last line. --check writes no file, the
+  // settings file neither.
+  EXPECT_EQ(RetriesOf(result), json(s.retries));
+  if (check) {
+    EXPECT_FALSE(FileExists("DERadori.ini"));
+  } else {
+    const JudgedIni& settings = files[1];
+    for (std::size_t c = 0; c < 4; ++c) {
+      EXPECT_EQ(settings.GetOr("NumOfRetryPackets", kLabels[c], "none"),
+                std::to_string(s.retries[c]))
+          << kLabels[c];
+    }
+    std::istringstream words(ReadFileText("DERadori.ini"));
+    std::string last;
+    for (std::string word; words >> word;) last = word;
+    EXPECT_EQ(last, "Firm(Boot)=" + std::to_string(s.retries[3]));
   }
-  const std::vector<std::string> answers = Ask(run.out, questions);
 
-  EXPECT_EQ(answers[0], s.outcome + " " + std::to_string(s.errorCode) + " " + s.boardId) << run.out;
-  const std::string& log = answers[1];
-  EXPECT_TRUE(log.size() >= s.logEnd.size() &&
-              log.compare(log.size() - s.logEnd.size(), s.logEnd.size(), s.logEnd) == 0)
-      << "log: " << log;
-  std::string counts;
-  for (int count : s.retries) counts += (counts.empty() ? "" : " ") + std::to_string(count);
-  EXPECT_EQ(answers[2], counts);
-  EXPECT_EQ(answers[3], counts);
-  EXPECT_EQ(answers[4], "Firm(Boot)=" + std::to_string(s.retries[3]));
-  EXPECT_EQ(answers[5], s.written.empty() ? "" : "Written " + s.boardId);
+  // What reached the board.
+  const JudgedIni& board = files[0];
+  const std::string written = "Written " + s.boardId;
+  std::vector<std::string> writtenSections;
+  for (const std::string& section : board.Sections()) {
+    if (section.rfind("Written ", 0) == 0) writtenSections.push_back(section);
+  }
+  EXPECT_EQ(writtenSections,
+            s.written.empty() ? std::vector<std::string>() : std::vector<std::string>{written});
   std::string order;
   for (const std::string& label : s.written) order += (order.empty() ? "" : ",") + label;
-  EXPECT_EQ(answers[6], order);
+  EXPECT_EQ(board.GetOr(written, "Order", ""), order);
+  // Start hands the behaviour mode to the board; nothing before it does.
   const bool started = s.outcome == "completed" || s.outcome == "cancelled" || s.exitStatus == 6;
-  EXPECT_EQ(answers[7], started ? "True" : "False");
-  if (!s.jsonExpression.empty()) {
-    EXPECT_EQ(answers[8], s.jsonValue);
+  EXPECT_EQ(board.Get("Record", "BehaviorMode").has_value(), started);
+  if (!s.jsonKeys.empty()) {
+    EXPECT_EQ(Fields(s.jsonArray.empty() ? result : Field(result, s.jsonArray), s.jsonKeys),
+              json::parse(s.jsonValue));
   }
 
   // Each written image whole: its size and digest in the board's record,
@@ -550,8 +525,8 @@ TEST_P(UpdateScenarioTest, EndsAsTheBoardAndTheFilesMakeIt) {
     std::erase(part, ')');
     const std::string dump = "written/" + s.boardId + "-" + part + ".bin";
     ASSERT_EQ(FileExists(dump), expected) << dump;
-    const std::string& size = answers[9 + 2 * c];
-    const std::string& digest = answers[10 + 2 * c];
+    const std::string size = board.GetOr(written, label + ".Size", "");
+    const std::string digest = board.GetOr(written, label + ".Digest", "");
     if (!expected) {
       EXPECT_EQ(size + digest, "") << label;
       continue;
@@ -573,13 +548,15 @@ TEST(UpdateSequenceTest, SecondRunAfterACompletedOneIsNotNeeded) {
   WriteFileText("board.ini", kOneBoard);
   Samples();
   ASSERT_EQ(Kxupdate("update --json").status, 0);
-  const RunResult second = Kxupdate("update --json");
+  const KxupdateRun second = Kxupdate("update --json");
   EXPECT_EQ(second.status, 0) << second.err;
-  EXPECT_EQ(Ask(second.out, {"d['outcome']", "ini('board.ini')['Written KX58-0001']['Order']",
-                             "tuple(ini('board.ini')['Board KX58-0001'][k] "
-                             "for k in ('Version3', 'Version5', 'Version9'))"}),
-            (std::vector<std::string>{"not-needed", "FPGA1,FPGA2,Firm(Appl),Firm(Boot)",
-                                      "V01.02.00 V01.02.00 V01.01.00"}));
+  EXPECT_EQ(Field(second.Json(), "outcome"), "not-needed");
+  const JudgedIni board("board.ini");
+  EXPECT_EQ(board.GetOr("Written KX58-0001", "Order", ""), "FPGA1,FPGA2,Firm(Appl),Firm(Boot)");
+  EXPECT_EQ((std::vector<std::string>{board.GetOr("Board KX58-0001", "Version3", ""),
+                                      board.GetOr("Board KX58-0001", "Version5", ""),
+                                      board.GetOr("Board KX58-0001", "Version9", "")}),
+            (std::vector<std::string>{"V01.02.00", "V01.02.00", "V01.01.00"}));
 }
 
 TEST(UpdateSequenceTest, LogFileGetsTimeStampedLinesAppended) {
@@ -661,8 +638,9 @@ class Pty {
 // error; its process id (-1 when it could not start).
 pid_t StartOnTerminal(const Pty& terminal, const std::string& args, const std::string& errFile) {
   const std::string dir = std::filesystem::current_path().string();
-  const std::string command =
-      "exec env " + Environment(dir) + KXUPDATE_PATH + " --simulate " + args + " 2>" + errFile;
+  const std::string command = "exec env LANGUAGE=en KXSIM_BOARD='" + dir +
+                              "/board.ini' XDG_RUNTIME_DIR='" + dir + "' " + KXUPDATE_PATH +
+                              " --simulate " + args + " 2>" + errFile;
   const char* argv[] = {"sh", "-c", command.c_str(), nullptr};
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
@@ -715,13 +693,13 @@ TEST(UpdateSequenceTest, SecondUpdateOfABoardBeingUpdatedIsRefused) {
     return FileExists("first.err") && ReadFileText("first.err").find("[y/N] ") != std::string::npos;
   };
   ASSERT_TRUE(testing::WaitUntil(asked)) << "the first run never asked";
-  const RunResult second = Kxupdate("update --json");
+  const KxupdateRun second = Kxupdate("update --json");
   ASSERT_TRUE(terminal.Type("y\n"));
   const bool ended = testing::WaitUntil(firstEnded);
 
   EXPECT_EQ(second.status, 1) << second.err;
-  EXPECT_EQ(JsonField(second.out, "d['outcome'], d['error_code'], d['board']"),
-            "failed 1 KX58-0001");
+  EXPECT_EQ(Fields(second.Json(), {"outcome", "error_code", "board"}),
+            json({"failed", 1, "KX58-0001"}));
   EXPECT_NE(second.err.find("board KX58-0001 is being updated by process " + std::to_string(first)),
             std::string::npos)
       << second.err;
@@ -731,10 +709,11 @@ TEST(UpdateSequenceTest, SecondUpdateOfABoardBeingUpdatedIsRefused) {
   ASSERT_TRUE(ended) << "the first run did not end after its answer";
   terminal.Drain(firstOut);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << ReadFileText("first.err");
-  EXPECT_EQ(Ask(firstOut, {"d['outcome']", "ini('board.ini')['Written KX58-0001']['Order']",
-                           "ini('board.ini')['Written KX58-0001']['FPGA1.Size']"}),
-            (std::vector<std::string>{"completed", "FPGA1,Firm(Appl),Firm(Boot)",
-                                      std::to_string(images[0].size())}));
+  EXPECT_EQ(Field(testing::ParseJson(firstOut, "(the first run's output)"), "outcome"),
+            "completed");
+  const JudgedIni board("board.ini");
+  EXPECT_EQ(board.GetOr("Written KX58-0001", "Order", ""), "FPGA1,Firm(Appl),Firm(Boot)");
+  EXPECT_EQ(board.GetOr("Written KX58-0001", "FPGA1.Size", ""), std::to_string(images[0].size()));
 }
 
 }  // namespace

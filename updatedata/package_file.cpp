@@ -1,4 +1,5 @@
 // UpdateDataSet's reading side of the package file.
+#include <cstdio>
 #include <cstring>
 
 #include "platform/file_io.h"
@@ -42,27 +43,60 @@ std::string DescribePackageLoad(const PackageLoad& load) {
   return "does not load";
 }
 
+std::string ReasonOf(const std::string& path, const PackageLoad& load) {
+  switch (load.problem) {
+    case PackageProblem::kNone:
+      return {};
+    case PackageProblem::kCannotRead:
+      if (load.file.problem == platform::FileProblem::kNotFound) return "no package file " + path;
+      return "cannot read " + path + ": " + DescribePackageLoad(load);
+    default:
+      return path + ": " + DescribePackageLoad(load);
+  }
+}
+
+std::string ReasonOf(const std::string& path, const ChecksumCheck& check) {
+  if (!check.loaded) return path + ": no package loaded to test";
+  if (check.matches) return {};
+  char text[160];
+  std::snprintf(text, sizeof text, "checksum test failed: stored %.0f, images sum to %.0f",
+                check.stored, check.computed);
+  return path + ": " + text;
+}
+
 int UpdateDataSet::Scramble(std::uint8_t* buffer, std::int32_t seed, std::uint32_t length) {
   package::ApplyKeyStream(buffer, seed, length);
   return 1;
 }
 
 int UpdateDataSet::LoadPackage() {
-  auto found = platform::FindFirstMatch(kPackageFileName);
-  if (!found) return 0;
-  return LoadFoundPackage(found->name) ? 1 : 0;
-}
-
-PackageLoad UpdateDataSet::LoadFoundPackage(const std::string& name) {
-  PackageLoad load = LoadPackageFrom(name);
+  const PackageLoad load = LoadPackageHere();
   // The file's own refusals are told where it is opened.
   if (load.problem != PackageProblem::kNone && load.problem != PackageProblem::kCannotRead) {
-    platform::ReportFileRefusal(name, DescribePackageLoad(load), platform::FileUse::kUse);
+    platform::ReportFileRefusal(load.path, DescribePackageLoad(load), platform::FileUse::kUse);
   }
-  return load;
+  return load ? 1 : 0;
+}
+
+PackageLoad UpdateDataSet::LoadPackageHere() {
+  auto found = platform::FindFirstMatch(kPackageFileName);
+  if (!found) {
+    PackageLoad load;
+    load.problem = PackageProblem::kCannotRead;
+    load.file = {platform::FileProblem::kNotFound, 0, 0};
+    load.path = kPackageFileName;
+    return load;
+  }
+  return LoadPackageFrom(found->name);
 }
 
 PackageLoad UpdateDataSet::LoadPackageFrom(const std::string& path) {
+  PackageLoad load = ReadPackage(path);
+  load.path = path;
+  return load;
+}
+
+PackageLoad UpdateDataSet::ReadPackage(const std::string& path) {
   PackageLoad load;
   platform::ReadOnlyFile file(path);
   if (!file.IsOpen()) {
@@ -164,13 +198,17 @@ PackageLoad UpdateDataSet::TakeStoredPackage(ByteBuffer stored, std::size_t size
   return load;
 }
 
-int UpdateDataSet::VerifyChecksum() const {
+ChecksumCheck UpdateDataSet::CheckChecksum() const {
+  ChecksumCheck check;
   std::uint64_t imageBytes = 0;
   for (const ComponentImage& image : m_images) imageBytes += image.size;
-  if (!m_package || package::kHeaderSize + imageBytes > m_packageSize) return 0;
-  double sum = package::ByteSum(m_package.get() + package::kHeaderSize,
-                                static_cast<std::size_t>(imageBytes));
-  return sum == m_storedChecksum ? 1 : 0;
+  if (!m_package || package::kHeaderSize + imageBytes > m_packageSize) return check;
+  check.loaded = true;
+  check.stored = m_storedChecksum;
+  check.computed = package::ByteSum(m_package.get() + package::kHeaderSize,
+                                    static_cast<std::size_t>(imageBytes));
+  check.matches = check.computed == check.stored;
+  return check;
 }
 
 }  // namespace kx

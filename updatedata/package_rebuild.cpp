@@ -8,32 +8,51 @@
 
 namespace kx {
 
-const char* DescribeRebuildProblem(RebuildProblem problem) {
-  switch (problem) {
+std::string ReasonOf(const RebuildOutcome& outcome) {
+  switch (outcome.problem) {
     case RebuildProblem::kNone:
-      return "rebuilt";
+      return {};
     case RebuildProblem::kPackageDoesNotLoad:
-      return "the package there does not load, and a new one would lose its components";
+      return outcome.file + ": " + outcome.cause +
+             "; no package is rebuilt without it, or its components would be lost";
     case RebuildProblem::kVersionTooLong:
-      return "a component file's version text is too long";
+    case RebuildProblem::kComponentRefused:
+      return outcome.file + ": " + outcome.cause;
     case RebuildProblem::kComponentUnreadable:
-      return "a component file could not be read";
+      return "cannot read " + outcome.file + ": " + outcome.cause;
     case RebuildProblem::kNoMemory:
-      return "not enough memory";
+      return "not enough memory to build the new package";
     case RebuildProblem::kWriteFailed:
-      return "the new package could not be written";
+      return "cannot write " + outcome.file + ": " + outcome.cause;
   }
-  return "not rebuilt";
+  return outcome.cause;
 }
 
-RebuildProblem UpdateDataSet::MergePackage(const platform::LocalDate& date,
+int UpdateDataSet::RebuildPackage(const platform::LocalDate& date) {
+  const RebuildOutcome outcome = Rebuild(date);
+  // A file that could not be opened has been told where it was opened.
+  switch (outcome.problem) {
+    case RebuildProblem::kPackageDoesNotLoad:
+    case RebuildProblem::kVersionTooLong:
+    case RebuildProblem::kComponentRefused:
+      platform::ReportFileRefusal(outcome.file, outcome.cause, platform::FileUse::kUse);
+      break;
+    default:
+      break;
+  }
+  return outcome ? 1 : 0;
+}
+
+RebuildOutcome UpdateDataSet::MergePackage(const platform::LocalDate& date,
                                            std::vector<std::uint8_t>& stored) {
   // A package that is there takes part whole or the rebuild stops: one that
   // does not load (its length test, a read error, no permission) would
   // otherwise be replaced by a package of the component files alone.
   bool havePackage = false;
   if (auto package = platform::FindFirstMatch(kPackageFileName)) {
-    if (!LoadFoundPackage(package->name)) return RebuildProblem::kPackageDoesNotLoad;
+    if (PackageLoad load = LoadPackageFrom(package->name); !load) {
+      return {RebuildProblem::kPackageDoesNotLoad, package->name, DescribePackageLoad(load)};
+    }
     havePackage = true;
   }
 
@@ -50,12 +69,20 @@ RebuildProblem UpdateDataSet::MergePackage(const platform::LocalDate& date,
       // The header field holds 31 characters; a cut text would name another
       // version than the file's, so such a file is refused rather than cut.
       if (fileVersion.size() > package::kMaxVersionLength) {
-        platform::ReportFileRefusal(file->name, "version text longer than 31 characters",
-                                    platform::FileUse::kUse);
-        return RebuildProblem::kVersionTooLong;
+        return {RebuildProblem::kVersionTooLong, file->name,
+                "version text longer than 31 characters"};
       }
-      if (!ReadComponentFile(traits, *file, fromFiles[c]))
-        return RebuildProblem::kComponentUnreadable;
+      const ComponentRead read = ReadComponentFile(traits, *file, fromFiles[c]);
+      switch (read.problem) {
+        case ComponentReadProblem::kNone:
+          break;
+        case ComponentReadProblem::kCannotRead:
+          return {RebuildProblem::kComponentUnreadable, file->name, read.cause};
+        case ComponentReadProblem::kRefused:
+          return {RebuildProblem::kComponentRefused, file->name, read.cause};
+        case ComponentReadProblem::kNoMemory:
+          return {RebuildProblem::kNoMemory, file->name, read.cause};
+      }
       entries[c] = {fileVersion, {fromFiles[c].buffer.get(), fromFiles[c].size}};
     } else if (packageSize != 0) {
       entries[c] = {packageVersion, {m_images[c].data, packageSize}};
@@ -63,21 +90,22 @@ RebuildProblem UpdateDataSet::MergePackage(const platform::LocalDate& date,
   }
 
   if (!package::EncodePackage(entries, package::SeedFromDate(date), stored)) {
-    return RebuildProblem::kNoMemory;
+    return {RebuildProblem::kNoMemory, {}, "not enough memory"};
   }
-  return RebuildProblem::kNone;
+  return {};
 }
 
-RebuildProblem UpdateDataSet::Rebuild(const platform::LocalDate& date) {
+RebuildOutcome UpdateDataSet::Rebuild(const platform::LocalDate& date,
+                                      const platform::WriteFunction& write) {
   std::vector<std::uint8_t> stored;
-  if (RebuildProblem problem = MergePackage(date, stored); problem != RebuildProblem::kNone) {
-    return problem;
-  }
+  if (RebuildOutcome merged = MergePackage(date, stored); !merged) return merged;
   // Replace the package under the name it already has, whatever its case.
   auto existing = platform::FindFirstMatch(kPackageFileName);
   const std::string target = existing ? existing->name : kPackageFileName;
-  return platform::AtomicReplaceFile(target, stored) ? RebuildProblem::kNone
-                                                     : RebuildProblem::kWriteFailed;
+  if (platform::FileStatus written = platform::AtomicReplaceFile(target, stored, write); !written) {
+    return {RebuildProblem::kWriteFailed, target, platform::DescribeFileStatus(written)};
+  }
+  return {RebuildProblem::kNone, target, {}};
 }
 
 }  // namespace kx

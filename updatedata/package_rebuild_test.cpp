@@ -232,11 +232,11 @@ TEST(RebuildPackageTest, PackageThatDoesNotLoadIsRefusedAndKept) {
       problem = static_cast<RebuildProblem>(RunInChild([] {
         if (!GiveUpRoot()) return 255;
         UpdateDataSet set;
-        return static_cast<int>(set.Rebuild(kDate));
+        return static_cast<int>(set.Rebuild(kDate).problem);
       }));
     } else {
       UpdateDataSet set;
-      problem = set.Rebuild(kDate);
+      problem = set.Rebuild(kDate).problem;
       EXPECT_EQ(set.RebuildPackage(kDate), 0) << c.what;
     }
     EXPECT_EQ(problem, RebuildProblem::kPackageDoesNotLoad) << c.what;
@@ -255,7 +255,7 @@ TEST(RebuildPackageTest, MergeInMemoryIsWhatTheRebuildWrites) {
     const auto before = SnapshotFolder(".");
     std::vector<std::uint8_t> merged;
     UpdateDataSet set;
-    ASSERT_EQ(set.MergePackage(kDate, merged), RebuildProblem::kNone) << withPackage;
+    ASSERT_EQ(set.MergePackage(kDate, merged).problem, RebuildProblem::kNone) << withPackage;
     EXPECT_EQ(SnapshotFolder("."), before) << withPackage;
 
     UpdateDataSet fromMemory;

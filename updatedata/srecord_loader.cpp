@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -148,26 +149,46 @@ SRecordLoad SRecordLoader::Load(const std::string& path, std::uint8_t* buffer,
 
   std::memset(buffer, 0xFF, capacity);
 
+  load.capacity = capacity;
   bool headerPhase = true;
   bool haveData = false;
   std::uint64_t lowestStart = 0;
   std::uint64_t greatestEnd = 0;
   Record record;
+  std::uint64_t lineNumber = 1;  // the file's line the next piece belongs to
+  bool continuation = false;     // the next piece is the rest of a cut line
 
-  auto takeLine = [&](std::string_view piece) -> bool {
+  auto fail = [&](SRecordProblem problem, SRecordLineFault fault) {
+    load.problem = problem;
+    load.fault = fault;
+    load.line = lineNumber;
+    return false;
+  };
+  auto failChecksum = [&](SRecordProblem problem) {
+    load.storedChecksum = record.storedChecksum;
+    load.computedChecksum = RecordChecksum(record);
+    return fail(problem, SRecordLineFault::kWrongChecksum);
+  };
+
+  auto takeRecord = [&](std::string_view piece) -> bool {
     // The line end is not part of the record; an empty line fails here.
     if (piece.empty() || piece[0] != 'S') {
-      load.problem = SRecordProblem::kNotARecord;
-      return false;
+      return fail(SRecordProblem::kNotARecord, continuation ? SRecordLineFault::kContinuation
+                                               : piece.empty() || piece[0] == '\n'
+                                                   ? SRecordLineFault::kEmptyLine
+                                                   : SRecordLineFault::kNoLetterS);
     }
     std::string_view line = piece;
     if (line.back() == '\n') line.remove_suffix(1);
 
     if (headerPhase) {
-      if (!ParseRecord(line, &record) || record.type != 0 ||
-          RecordChecksum(record) != record.storedChecksum) {
-        load.problem = SRecordProblem::kNoHeader;
-        return false;
+      if (!ParseRecord(line, &record)) return fail(SRecordProblem::kNoHeader, record.fault);
+      if (record.type != 0) {
+        load.recordType = record.type;
+        return fail(SRecordProblem::kNoHeader, SRecordLineFault::kNotAHeader);
+      }
+      if (RecordChecksum(record) != record.storedChecksum) {
+        return failChecksum(SRecordProblem::kNoHeader);
       }
       headerPhase = false;
       return true;
@@ -175,19 +196,15 @@ SRecordLoad SRecordLoader::Load(const std::string& path, std::uint8_t* buffer,
 
     const int type = RecordType(line);
     if (type < 1 || type > 3) return true;  // header, count, termination: not needed
-    if (!ParseRecord(line, &record)) {
-      load.problem = SRecordProblem::kNotARecord;
-      return false;
-    }
+    if (!ParseRecord(line, &record)) return fail(SRecordProblem::kNotARecord, record.fault);
     if (RecordChecksum(record) != record.storedChecksum) {
-      load.problem = SRecordProblem::kBadChecksum;
-      return false;
+      return failChecksum(SRecordProblem::kBadChecksum);
     }
     const std::uint64_t start = record.address;
     const std::uint64_t end = start + record.dataLength;
     if (end > capacity) {
-      load.problem = SRecordProblem::kBeyondCapacity;
-      return false;
+      load.recordEnd = end;
+      return fail(SRecordProblem::kBeyondCapacity, SRecordLineFault::kNone);
     }
     // A record without data still marks where the image starts or ends, as
     // every data record's address always has.
@@ -196,6 +213,13 @@ SRecordLoad SRecordLoader::Load(const std::string& path, std::uint8_t* buffer,
     if (!haveData || start < lowestStart) lowestStart = start;
     if (!haveData || end > greatestEnd) greatestEnd = end;
     haveData = true;
+    return true;
+  };
+  auto takeLine = [&](std::string_view piece) -> bool {
+    if (!takeRecord(piece)) return false;
+    const bool ended = !piece.empty() && piece.back() == '\n';
+    if (ended) ++lineNumber;
+    continuation = !ended;
     return true;
   };
 
@@ -232,7 +256,43 @@ SRecordLoad SRecordLoader::Load(const std::string& path, std::uint8_t* buffer,
   return load;
 }
 
+namespace {
+
+std::string Hex(std::uint64_t value, int digits) {
+  char text[24];
+  std::snprintf(text, sizeof text, "0x%0*llX", digits, static_cast<unsigned long long>(value));
+  return text;
+}
+
+std::string DescribeLineFault(const SRecordLoad& load) {
+  switch (load.fault) {
+    case SRecordLineFault::kNone:
+      break;
+    case SRecordLineFault::kEmptyLine:
+      return "an empty line";
+    case SRecordLineFault::kNoLetterS:
+      return "does not begin with 'S'";
+    case SRecordLineFault::kContinuation:
+      return "longer than 511 characters with its line end";
+    case SRecordLineFault::kCountTooSmall:
+      return "a byte count too small to hold the address and the checksum";
+    case SRecordLineFault::kCutShort:
+      return "the line ends before the bytes its byte count calls for";
+    case SRecordLineFault::kNotHexDigit:
+      return "a character that is not a hex digit";
+    case SRecordLineFault::kNotAHeader:
+      return "an S" + std::to_string(load.recordType) + " record";
+    case SRecordLineFault::kWrongChecksum:
+      return "a wrong checksum (stored " + Hex(load.storedChecksum, 2) + ", computed " +
+             Hex(load.computedChecksum, 2) + ")";
+  }
+  return "malformed";
+}
+
+}  // namespace
+
 std::string DescribeSRecordLoad(const SRecordLoad& load) {
+  const std::string where = "line " + std::to_string(load.line) + ": ";
   switch (load.problem) {
     case SRecordProblem::kNone:
       return load.dataBytes == 0 ? "S-record text without a single data byte" : "S-record text";
@@ -242,30 +302,42 @@ std::string DescribeSRecordLoad(const SRecordLoad& load) {
     case SRecordProblem::kReadError:
       return platform::DescribeFileStatus(load.file);
     case SRecordProblem::kNotARecord:
-      return "a line that is not an S-record";
+      return where + "not an S-record: " + DescribeLineFault(load);
     case SRecordProblem::kNoHeader:
-      return "no S0 header with a right checksum first";
+      return where + "not the S0 header that must come first: " + DescribeLineFault(load);
     case SRecordProblem::kBadChecksum:
-      return "a data record with a wrong checksum";
+      return where + "a data record with " + DescribeLineFault(load);
     case SRecordProblem::kBeyondCapacity:
-      return "a data record beyond the image's room";
+      if (load.line == 0) return "an image longer than 2 GiB";
+      return where + "a data record ending at " + Hex(load.recordEnd, 5) +
+             ", beyond the image's room of " + Hex(load.capacity, 5) + " bytes";
   }
   return "not loadable";
 }
 
 bool SRecordLoader::ParseRecord(std::string_view line, Record* record) {
-  if (line.empty() || line[0] != 'S') return false;
+  record->fault = SRecordLineFault::kNone;
+  auto refuse = [record](SRecordLineFault fault) {
+    record->fault = fault;
+    return false;
+  };
+  if (line.empty() || line[0] != 'S') return refuse(SRecordLineFault::kNoLetterS);
   record->type = RecordType(line);
   if (record->type > 3) return true;
 
   std::uint8_t count = 0;
-  if (line.size() < 4 || !HexToBytes(line.data() + 2, &count, 1)) return false;
+  if (line.size() < 4) return refuse(SRecordLineFault::kCutShort);
+  if (!HexToBytes(line.data() + 2, &count, 1)) return refuse(SRecordLineFault::kNotHexDigit);
   const std::size_t addressBytes = AddressBytesOf(record->type);
   // Room for the address and the checksum, and every character inside the
   // line: a reader that trusted the count here once read past its buffer.
-  if (count < addressBytes + 1) return false;
-  if (line.size() < 4 + 2 * static_cast<std::size_t>(count)) return false;
-  if (!HexToBytes(line.data() + 4, record->fields, count)) return false;
+  if (count < addressBytes + 1) return refuse(SRecordLineFault::kCountTooSmall);
+  if (line.size() < 4 + 2 * static_cast<std::size_t>(count)) {
+    return refuse(SRecordLineFault::kCutShort);
+  }
+  if (!HexToBytes(line.data() + 4, record->fields, count)) {
+    return refuse(SRecordLineFault::kNotHexDigit);
+  }
 
   record->addressBytes = addressBytes;
   record->byteCount = count;

@@ -22,17 +22,41 @@ enum class SRecordProblem : std::uint8_t {
   kBeyondCapacity,  // a data record ends beyond the buffer
 };
 
+// What was wrong with the line at fault, beyond the problem it caused.
+enum class SRecordLineFault : std::uint8_t {
+  kNone,
+  kEmptyLine,      // an empty line
+  kNoLetterS,      // the line does not begin with 'S'
+  kContinuation,   // the rest of a line longer than 511 characters with its line end
+  kCountTooSmall,  // the byte count leaves no room for the address and the checksum
+  kCutShort,       // the line ends before the bytes its byte count calls for
+  kNotHexDigit,    // a field holds a character that is not a hex digit
+  kNotAHeader,     // the first line is a record of another type than 0
+  kWrongChecksum,  // the stored checksum is not the computed one
+};
+
 // What one load did.
 struct SRecordLoad {
   SRecordProblem problem = SRecordProblem::kNone;
   platform::FileStatus file;     // for kCannotOpen and kReadError
   std::int32_t imageLength = 0;  // the image at the buffer's start (after a success)
   std::uint64_t dataBytes = 0;   // data bytes the data records carried, overlaps counted
+  // Where and how a line failed the load (kNotARecord, kNoHeader,
+  // kBadChecksum, kBeyondCapacity): the file's line, counted from 1 (0 when
+  // no line is to blame), and the details that apply.
+  std::uint64_t line = 0;
+  SRecordLineFault fault = SRecordLineFault::kNone;
+  int recordType = 0;               // for kNotAHeader
+  std::uint8_t storedChecksum = 0;  // for kWrongChecksum
+  std::uint8_t computedChecksum = 0;
+  std::uint64_t recordEnd = 0;  // for kBeyondCapacity: address + data bytes
+  std::uint32_t capacity = 0;   // the buffer's room, as the caller gave it
   explicit operator bool() const { return problem == SRecordProblem::kNone; }
 };
 
-// What a load found or why it failed, for a message: "a data record with a
-// wrong checksum", "S-record text without a single data byte", ...
+// What a load found or why it failed, for a message: "line 7: a data record
+// with a wrong checksum (stored 0x1C, computed 0x1B)", "S-record text without
+// a single data byte", "permission denied", ...
 std::string DescribeSRecordLoad(const SRecordLoad& load);
 
 // Loads an S-record file into a caller's buffer. Holds no state: make one on
@@ -85,15 +109,17 @@ class SRecordLoader {
     std::uint32_t address = 0;
     std::size_t dataLength = 0;
     std::uint8_t storedChecksum = 0;
+    SRecordLineFault fault = SRecordLineFault::kNone;  // why ParseRecord refused the line
 
     const std::uint8_t* data() const { return fields + addressBytes; }
   };
 
-  // Reads one line (without its line end) into `record`. False when the line
-  // does not begin with 'S', or when a record of type 0 to 3 is malformed: a
-  // byte count that leaves no room for the address and the checksum, a line
-  // too short for its byte count, or a character that is not a hex digit in
-  // any field. Types 4 to 9 only get their type stored.
+  // Reads one line (without its line end) into `record`. False, with
+  // record->fault saying why, when the line does not begin with 'S', or when
+  // a record of type 0 to 3 is malformed: a byte count that leaves no room
+  // for the address and the checksum, a line too short for its byte count,
+  // or a character that is not a hex digit in any field. Types 4 to 9 only
+  // get their type stored.
   static bool ParseRecord(std::string_view line, Record* record);
 
   // Ones' complement of the low byte of the sum of the byte count, the

@@ -9,10 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "platform/file_io.h"
 #include "platform/local_date.h"
 #include "updatedata/byte_buffer.h"
 #include "updatedata/component.h"
 #include "updatedata/component_image.h"
+#include "updatedata/kind_check.h"
 #include "updatedata/package_load.h"
 
 namespace kx {
@@ -44,6 +46,11 @@ class UpdateDataSet {
   // was: version texts, images, stored checksum and package image.
   int LoadPackage();
 
+  // LoadPackage, saying why it failed (kCannotRead with kNotFound: no
+  // package file), and reporting nothing beyond what the file's opening
+  // reports: the caller tells the reason.
+  PackageLoad LoadPackageHere();
+
   // LoadPackage on a package at any path (the terminal tool inspects files of
   // other names), saying why it failed and reporting nothing beyond what the
   // file's opening reports. The length test needs only the header and the
@@ -57,7 +64,10 @@ class UpdateDataSet {
 
   // 1 when the loaded images' byte sum equals the stored checksum exactly.
   // Meaningful only after LoadPackage returned 1.
-  int VerifyChecksum() const;
+  int VerifyChecksum() const { return CheckChecksum() ? 1 : 0; }
+
+  // VerifyChecksum with both sums.
+  ChecksumCheck CheckChecksum() const;
 
   // XORs `length` bytes in place with the key stream of `seed`; its own
   // inverse. Always 1: the key stream is applied as it is made.
@@ -71,9 +81,14 @@ class UpdateDataSet {
 
   // 1 when every component file present holds the content its name promises:
   // FPGA files are not S-record text (an empty file is), firmware files are
-  // S-record text with at least one data byte. The file that fails is
+  // S-record text with at least one data byte. A file that cannot be read
+  // fails the check too: its kind cannot be told. The file that fails is
   // reported (platform::ReportFileRefusal).
   int CheckComponentFileKinds() const;
+
+  // CheckComponentFileKinds, saying which file failed and why, and
+  // reporting nothing beyond what the file's opening reports.
+  KindCheck CheckKinds() const;
 
   // --- the rebuild (package_rebuild.cpp) ---
 
@@ -83,19 +98,20 @@ class UpdateDataSet {
   // untouched. A package that is there but does not load (its length test,
   // a read error, no permission) fails the rebuild: a package made without
   // it would lose its components. The merged result is not put into this
-  // data set.
-  int RebuildPackage(const platform::LocalDate& date) {
-    return Rebuild(date) == RebuildProblem::kNone ? 1 : 0;
-  }
+  // data set. The file at fault is reported (platform::ReportFileRefusal).
+  int RebuildPackage(const platform::LocalDate& date);
   int RebuildPackage() { return RebuildPackage(platform::TodayLocal()); }
 
-  // RebuildPackage, saying why it failed.
-  RebuildProblem Rebuild(const platform::LocalDate& date);
+  // RebuildPackage, saying which file it wrote or why it failed, and
+  // reporting nothing beyond what the files' opening reports. `write` is
+  // the write(2) the package is written with (tests fail it).
+  RebuildOutcome Rebuild(const platform::LocalDate& date,
+                         const platform::WriteFunction& write = {});
 
   // The merge alone: the stored bytes that Rebuild would write, into
   // `stored`; no file is written. Loads the existing package into this data
   // set as the rebuild does.
-  RebuildProblem MergePackage(const platform::LocalDate& date, std::vector<std::uint8_t>& stored);
+  RebuildOutcome MergePackage(const platform::LocalDate& date, std::vector<std::uint8_t>& stored);
 
   // --- accessors: copies; they check and change nothing ---
 
@@ -120,9 +136,8 @@ class UpdateDataSet {
  private:
   static constexpr std::size_t Index(Component c) { return static_cast<std::size_t>(c); }
 
-  // LoadPackageFrom for the package that a search found, reporting a
-  // package that is there and does not load.
-  PackageLoad LoadFoundPackage(const std::string& name);
+  // LoadPackageFrom without the path in its outcome.
+  PackageLoad ReadPackage(const std::string& path);
   // Unscrambles and splits a stored package whose length test has passed
   // and takes it in whole; kNoMemory leaves the data set as it was.
   PackageLoad TakeStoredPackage(ByteBuffer stored, std::size_t size);
