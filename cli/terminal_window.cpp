@@ -214,13 +214,10 @@ MessageAnswer TerminalWindow::ShowMessage(const std::string& text, MessageIcon i
 }
 
 std::optional<std::string> TerminalWindow::ChooseBoard(const std::vector<std::string>& ids) {
-  // A board named with --board never comes here: the dialog takes it, or
-  // refuses it when it is not present, without asking.
+  // Only asked on a terminal: without one the dialog is told that nobody
+  // can choose (NextDlgOptions::canChooseBoard) and refuses by itself, as it
+  // takes a board named with --board without asking.
   BreakLine();
-  if (!answers_.interactive) {
-    choiceProblem_ = "several boards are present and no terminal to choose one: use --board ID";
-    return std::nullopt;
-  }
   std::fprintf(out_, "\n%s\n", Text(601).c_str());
   for (std::size_t i = 0; i < ids.size(); ++i) {
     std::fprintf(out_, "  %zu) %s\n", i + 1, ForTerminal(ids[i]).c_str());

@@ -11,24 +11,10 @@
 
 #include "platform/file_io.h"
 #include "platform/profile_encoding.h"
+#include "platform/profile_text.h"
 
 namespace kx::platform {
 namespace {
-
-// What reading trims from both ends of a line, of a name and of a value.
-constexpr std::string_view kTrimmed = " \t\r\n\x1A";
-
-std::string_view TrimLeft(std::string_view text) {
-  std::size_t first = text.find_first_not_of(kTrimmed);
-  return first == std::string_view::npos ? std::string_view() : text.substr(first);
-}
-
-std::string_view TrimRight(std::string_view text) {
-  std::size_t last = text.find_last_not_of(kTrimmed);
-  return last == std::string_view::npos ? std::string_view() : text.substr(0, last + 1);
-}
-
-std::string_view Trim(std::string_view text) { return TrimRight(TrimLeft(text)); }
 
 // Puts the regular file at `path` on disk as it stands, and the folder entry
 // that names it: an earlier unflushed replacement becomes durable without a
@@ -49,12 +35,10 @@ bool FlushInPlace(const std::string& path) {
   return ok;
 }
 
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
 bool EqualNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
-    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
+    if (ProfileLower(a[i]) != ProfileLower(b[i])) return false;
   }
   return true;
 }
@@ -103,7 +87,7 @@ struct ParsedLine {
 
 ParsedLine ParseLine(std::string_view raw) {
   ParsedLine parsed;
-  std::string_view line = Trim(raw);
+  std::string_view line = TrimProfile(raw);
   if (line.empty()) return parsed;
   if (line.front() == ';') {
     parsed.kind = LineKind::kComment;
@@ -116,7 +100,7 @@ ParsedLine ParseLine(std::string_view raw) {
       return parsed;
     }
     parsed.kind = LineKind::kSection;
-    parsed.name = Trim(line.substr(1, close - 1));
+    parsed.name = TrimProfile(line.substr(1, close - 1));
     return parsed;
   }
   parsed.kind = LineKind::kKey;
@@ -125,17 +109,9 @@ ParsedLine ParseLine(std::string_view raw) {
     parsed.name = line;
     return parsed;
   }
-  parsed.name = TrimRight(line.substr(0, equals));
-  parsed.value = TrimLeft(line.substr(equals + 1));
+  parsed.name = TrimProfileRight(line.substr(0, equals));
+  parsed.value = TrimProfileLeft(line.substr(equals + 1));
   return parsed;
-}
-
-std::string_view Unquote(std::string_view value) {
-  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
-      value.back() == value.front()) {
-    return value.substr(1, value.size() - 2);
-  }
-  return value;
 }
 
 // Where a section and a key stand in a text. Indexes are into the line list.
@@ -207,10 +183,10 @@ bool ReadProfileFile(const std::string& path, ProfileText& decoded) {
 std::string ReadProfileValue(std::string_view fileText, std::string_view section,
                              std::string_view key, bool* found) {
   std::vector<Line> lines = SplitLines(fileText);
-  Location where = Locate(fileText, lines, Trim(section), Trim(key));
+  Location where = Locate(fileText, lines, TrimProfile(section), TrimProfile(key));
   if (found != nullptr) *found = where.keyFound;
   if (!where.keyFound) return std::string();
-  return std::string(Unquote(where.value));
+  return std::string(UnquoteProfileValue(where.value));
 }
 
 std::uint32_t ParseProfileInt(std::string_view value, std::int32_t defaultValue) {
@@ -231,8 +207,8 @@ std::uint32_t ParseProfileInt(std::string_view value, std::int32_t defaultValue)
 
 bool WriteProfileValue(std::string_view fileText, std::string_view section, std::string_view key,
                        std::string_view value, std::string& edited) {
-  section = Trim(section);
-  key = Trim(key);
+  section = TrimProfile(section);
+  key = TrimProfile(key);
   if (!IsWritable(section, key, value)) return false;
 
   std::vector<Line> lines = SplitLines(fileText);
@@ -269,7 +245,7 @@ FileStatus WritePrivateProfileString(const std::string& section, const std::stri
                                      Durability durability) {
   // A name or value the file format cannot hold: nothing is written.
   const FileStatus unwritable{FileProblem::kWriteError, EINVAL, 0};
-  if (!IsWritable(Trim(section), Trim(key), value)) return unwritable;
+  if (!IsWritable(TrimProfile(section), TrimProfile(key), value)) return unwritable;
 
   std::vector<std::uint8_t> old;
   struct stat info {};

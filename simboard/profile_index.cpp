@@ -2,33 +2,15 @@
 
 #include <cstddef>
 
+#include "platform/profile_text.h"
+
 namespace kx::sim {
 namespace {
 
-constexpr std::string_view kTrimmed = " \t\r\n\x1A";
-
-std::string_view TrimLeft(std::string_view text) {
-  std::size_t first = text.find_first_not_of(kTrimmed);
-  return first == std::string_view::npos ? std::string_view() : text.substr(first);
-}
-
-std::string_view TrimRight(std::string_view text) {
-  std::size_t last = text.find_last_not_of(kTrimmed);
-  return last == std::string_view::npos ? std::string_view() : text.substr(0, last + 1);
-}
-
-std::string_view Trim(std::string_view text) { return TrimRight(TrimLeft(text)); }
+using platform::TrimProfile;
 
 void AppendLower(std::string& to, std::string_view text) {
-  for (char c : text) to.push_back((c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c);
-}
-
-std::string_view Unquote(std::string_view value) {
-  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
-      value.back() == value.front()) {
-    return value.substr(1, value.size() - 2);
-  }
-  return value;
+  for (char c : text) to.push_back(platform::ProfileLower(c));
 }
 
 }  // namespace
@@ -47,7 +29,7 @@ ProfileIndex::ProfileIndex(std::string_view text) {
     if (end == std::string_view::npos) end = text.size();
     std::size_t next = end + 1;
     if (end < text.size() && text[end] == '\r' && next < text.size() && text[next] == '\n') ++next;
-    const std::string_view line = Trim(text.substr(begin, end - begin));
+    const std::string_view line = TrimProfile(text.substr(begin, end - begin));
     begin = next;
 
     if (line.empty() || line.front() == ';') continue;
@@ -55,7 +37,7 @@ ProfileIndex::ProfileIndex(std::string_view text) {
       const std::size_t close = line.rfind(']');
       if (close == std::string_view::npos) continue;  // neither a section nor a key
       prefix.clear();
-      AppendLower(prefix, Trim(line.substr(1, close - 1)));
+      AppendLower(prefix, TrimProfile(line.substr(1, close - 1)));
       // A later section of a name already seen counts for nothing.
       counts = sections_.insert(prefix).second;
       prefix.push_back('\n');
@@ -64,18 +46,18 @@ ProfileIndex::ProfileIndex(std::string_view text) {
     if (!counts) continue;
     const std::size_t equals = line.find('=');
     const std::string_view key =
-        equals == std::string_view::npos ? line : TrimRight(line.substr(0, equals));
+        equals == std::string_view::npos ? line : platform::TrimProfileRight(line.substr(0, equals));
     const std::string_view value =
-        equals == std::string_view::npos ? std::string_view() : TrimLeft(line.substr(equals + 1));
+        equals == std::string_view::npos ? std::string_view() : platform::TrimProfileLeft(line.substr(equals + 1));
     name = prefix;
     AppendLower(name, key);
-    values_.try_emplace(name, Unquote(value));
+    values_.try_emplace(name, platform::UnquoteProfileValue(value));
   }
 }
 
 const std::string* ProfileIndex::Find(std::string_view section, std::string_view key) const {
-  section = Trim(section);
-  key = Trim(key);
+  section = TrimProfile(section);
+  key = TrimProfile(key);
   if (section.empty() || key.empty()) return nullptr;
   std::string name;
   AppendLower(name, section);
